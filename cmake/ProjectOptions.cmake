@@ -1,0 +1,22 @@
+# Warnings as errors for the project's own code (never for googletest).
+function(pfc_project_target target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4 /WX)
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wno-unused-parameter)
+  endif()
+  if(WIN32)
+    # Loaded into every windowed process: nothing but system DLLs may be imported.
+    target_link_options(${target} PRIVATE -static-libgcc -static-libstdc++ -static)
+    target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  endif()
+  if(PFC_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+endfunction()
+
+if(PFC_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
