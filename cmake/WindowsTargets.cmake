@@ -1,0 +1,54 @@
+# The Windows side: the module, its resource module, the suite's programs
+# and stand-ins, sample hosts, and the tests that run under Wine.
+
+set(PFC_SYSTEM_LIBS user32 gdi32 advapi32 shell32 comdlg32 mpr ole32 uuid)
+
+# googletest, cross-built with the same toolchain and runtime flags.
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Everything of the module but its entry point, so that the in-process tests
+# link the same code the module runs.
+set(PFC_MODULE_DIRS platform suite config hook toolbar menu send oem)
+set(PFC_MODULE_SOURCES)
+foreach(dir ${PFC_MODULE_DIRS})
+  file(GLOB dir_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${dir}/*.cpp)
+  list(APPEND PFC_MODULE_SOURCES ${dir_sources})
+endforeach()
+list(REMOVE_ITEM PFC_MODULE_SOURCES ${CMAKE_SOURCE_DIR}/src/suite/library_error.cpp)
+list(APPEND PFC_MODULE_SOURCES ${CMAKE_SOURCE_DIR}/src/hook/shared_state.cpp)
+list(REMOVE_DUPLICATES PFC_MODULE_SOURCES)
+
+add_library(pvpfc_core STATIC ${PFC_MODULE_SOURCES})
+target_include_directories(pvpfc_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(pvpfc_core PUBLIC pfc_errors ${PFC_SYSTEM_LIBS})
+if(TARGET pfc_docengine)
+  target_link_libraries(pvpfc_core PUBLIC pfc_docengine)
+endif()
+pfc_project_target(pvpfc_core)
+
+add_library(PVPFCW32 SHARED ${CMAKE_SOURCE_DIR}/src/exports/dll_main.cpp ${CMAKE_SOURCE_DIR}/src/exports/PVPFCW32.def)
+set_target_properties(PVPFCW32 PROPERTIES PREFIX "" OUTPUT_NAME PVPFCW32)
+target_link_libraries(PVPFCW32 PRIVATE -Wl,--whole-archive pvpfc_core -Wl,--no-whole-archive)
+target_link_options(PVPFCW32 PRIVATE -Wl,--enable-stdcall-fixup -Wl,--kill-at)
+pfc_project_target(PVPFCW32)
+
+# Helper for the programs: each directory under tools/ with a CMakeLists.txt.
+function(pfc_windows_program name)
+  cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  if(ARG_GUI)
+    set_target_properties(${name} PROPERTIES WIN32_EXECUTABLE ON)
+  endif()
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${PFC_SYSTEM_LIBS})
+  pfc_project_target(${name})
+endfunction()
+
+foreach(dir resources tools/controller tools/suite tools/hosts tests/win tests/e2e)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    add_subdirectory(${CMAKE_SOURCE_DIR}/${dir} ${CMAKE_BINARY_DIR}/${dir})
+  endif()
+endforeach()

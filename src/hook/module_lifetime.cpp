@@ -1,0 +1,122 @@
+#include "hook/module_lifetime.h"
+
+#include <cstring>
+
+#include "config/profile.h"
+#include "hook/shared_state.h"
+#include "platform/fault_guard.h"
+#include "suite/library_frame.h"
+#include "suite/suite_settings.h"
+#include "suite/user_messages.h"
+
+namespace {
+
+constexpr UINT kIdsApplicationTitle = 27010;
+constexpr UINT kIdsNoHostList = 61733;
+constexpr int kResourceLibraryKind = 4;
+constexpr int kExitWaitAttempts = 6;
+constexpr DWORD kExitWaitMs = 250;
+
+using PavResGetInstanceProc = HINSTANCE(WINAPI*)(int);
+
+}  // namespace
+
+HINSTANCE LoadSuiteResourceModule() {
+    // Stays loaded for the life of the process's use of this module: every
+    // string, menu and bitmap comes from it.
+    HMODULE hLibrary = LoadLibraryA("PavRes32.dll");
+    if (hLibrary == nullptr) return nullptr;
+    auto pfnGetInstance =
+        reinterpret_cast<PavResGetInstanceProc>(reinterpret_cast<void*>(GetProcAddress(hLibrary, "PavResGetInstance")));
+    HINSTANCE hResources = pfnGetInstance != nullptr ? pfnGetInstance(kResourceLibraryKind) : nullptr;
+    if (hResources == nullptr) FreeLibrary(hLibrary);
+    return hResources;
+}
+
+void OnModuleLoad(HINSTANCE hInstance) {
+    g_hModuleInstance = hInstance;
+    g_uRefreshMsg = RegisterWindowMessageA(g_SharedSection.szRefreshMsgName);
+    platform::InstallFaultGuard();
+    InitializeLibrary();
+}
+
+bool StartModuleInProcess() {
+    g_hResourceModule = LoadSuiteResourceModule();
+    if (g_hResourceModule == nullptr) return false;
+
+    char szTitle[64] = {};
+    LoadStringA(g_hResourceModule, kIdsApplicationTitle, szTitle, sizeof szTitle);
+    SetApplicationIdentity("VORLAND", szTitle, "Tellarine");
+
+    StartLibrary(nullptr, 0);
+
+    char szIniPath[kPathSize] = {};
+    if (GetProfilePath(szIniPath) == LIBERR_OK) {
+        lstrcpynA(g_szIniPath, szIniPath, kPathSize);
+    }
+
+    if (ReadProfileKeyList(kSectionModules, g_szModuleList, kSharedListSize) == 0) {
+        ShowFormattedMessage(kIdsNoHostList, g_szIniPath, MB_SYSTEMMODAL);
+        return false;
+    }
+    LoadIncludeList();
+
+    g_nBusyThreads = 0;
+    InitializeCriticalSection(&g_csMenuThread);
+    g_bMenuThreadLockCreated = true;
+    return true;
+}
+
+int ExitModuleInProcess() {
+    StopLibrary();
+    for (int nAttempt = 0; nAttempt < kExitWaitAttempts && g_nBusyThreads >= 1; ++nAttempt) Sleep(kExitWaitMs);
+    if (g_bMenuThreadLockCreated) {
+        DeleteCriticalSection(&g_csMenuThread);
+        g_bMenuThreadLockCreated = false;
+    }
+    return 0;
+}
+
+void OnModuleUnload() {
+    TeardownLibrary();
+    platform::RemoveFaultGuard();
+}
+
+bool IsHookingEnabled() { return ReadHookingEnabled(); }
+
+void LoadIncludeList() { ReadProfileKeyList(kSectionInclude, g_szIncludeList, kSharedListSize); }
+
+const char* GetModuleEntry(int nIndex) {
+    static const char kEmpty[] = "";
+    if (nIndex < 0) return kEmpty;
+    const char* pszEntry = g_szModuleList;
+    const char* const pszEnd = g_szModuleList + kSharedListSize;
+    for (int i = 0; i < nIndex; ++i) {
+        if (*pszEntry == '\0') return kEmpty;
+        const void* pNul = std::memchr(pszEntry, '\0', static_cast<size_t>(pszEnd - pszEntry));
+        if (pNul == nullptr) return kEmpty;
+        pszEntry = static_cast<const char*>(pNul) + 1;
+        if (pszEntry >= pszEnd) return kEmpty;
+    }
+    // An entry that runs to the end of the block has no terminator of its own.
+    if (std::memchr(pszEntry, '\0', static_cast<size_t>(pszEnd - pszEntry)) == nullptr) return kEmpty;
+    return pszEntry;
+}
+
+extern "C" DWORD WINAPI VXPFCWSetHooking(BOOL bHook, DWORD, DWORD, DWORD dwParam) {
+    g_dwHookParam = dwParam;
+    if (bHook && IsHookingEnabled()) {
+        g_ShellHook = SetWindowsHookExA(WH_SHELL, ShellProc, g_hModuleInstance, 0);
+        g_hHookMutex = CreateMutexA(nullptr, FALSE, "VXPFCWSetHooking");
+        return 0;
+    }
+    if (g_ShellHook != nullptr) {
+        UnhookWindowsHookEx(g_ShellHook);
+        g_ShellHook = nullptr;
+    }
+    if (g_hHookMutex != nullptr) {
+        CloseHandle(g_hHookMutex);
+        g_hHookMutex = nullptr;
+    }
+    return 0;
+}

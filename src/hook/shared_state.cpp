@@ -1,0 +1,21 @@
+#include "hook/shared_state.h"
+
+#include "exports/shared_section.h"
+
+PFC_SHARED_SECTION_BEGIN
+PFC_SHARED_VARIABLE SharedSection g_SharedSection = {{0}, {0}, {0}, 0, nullptr, nullptr, "PvPfcW32.ini"};
+PFC_SHARED_SECTION_END
+
+char (&g_szModuleList)[kSharedListSize] = g_SharedSection.szModuleList;
+char (&g_szIncludeList)[kSharedListSize] = g_SharedSection.szIncludeList;
+char (&g_szIniPath)[kPathSize] = g_SharedSection.szIniPath;
+DWORD& g_dwHookParam = g_SharedSection.dwHookParam;
+HHOOK& g_ShellHook = g_SharedSection.hShellHook;
+HANDLE& g_hHookMutex = g_SharedSection.hHookMutex;
+
+HINSTANCE g_hModuleInstance = nullptr;
+HINSTANCE g_hResourceModule = nullptr;
+UINT g_uRefreshMsg = 0;
+volatile LONG g_nBusyThreads = 0;
+CRITICAL_SECTION g_csMenuThread;
+bool g_bMenuThreadLockCreated = false;

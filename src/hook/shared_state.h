@@ -1,0 +1,37 @@
+// State shared by every process that has the module loaded, and the state
+// each process keeps for itself.
+#pragma once
+
+#include <windows.h>
+
+constexpr int kSharedListSize = 4096;
+constexpr int kPathSize = 260;
+
+// One block for all processes; the field order is part of the module's
+// footprint and must not change.
+struct SharedSection {
+    char szModuleList[kSharedListSize];
+    char szIncludeList[kSharedListSize];
+    char szIniPath[kPathSize];
+    DWORD dwHookParam;
+    HHOOK hShellHook;
+    HANDLE hHookMutex;
+    char szRefreshMsgName[13];
+};
+
+extern SharedSection g_SharedSection;
+
+extern char (&g_szModuleList)[kSharedListSize];
+extern char (&g_szIncludeList)[kSharedListSize];
+extern char (&g_szIniPath)[kPathSize];
+extern DWORD& g_dwHookParam;
+extern HHOOK& g_ShellHook;
+extern HANDLE& g_hHookMutex;
+
+// Per process.
+extern HINSTANCE g_hModuleInstance;   // this module
+extern HINSTANCE g_hResourceModule;   // the suite's resource module
+extern UINT g_uRefreshMsg;
+extern volatile LONG g_nBusyThreads;
+extern CRITICAL_SECTION g_csMenuThread;
+extern bool g_bMenuThreadLockCreated;

@@ -1,0 +1,51 @@
+// The suite library's frame on Windows: system errors mapped onto library
+// codes, the error lock, the private heap, start and stop, and the library's
+// own string table.
+#pragma once
+
+#include <windows.h>
+
+#include "suite/library_error.h"
+
+// GetLastError() is taken when dwError is this value.
+constexpr DWORD kUseLastError = 0xFFFFFFFF;
+
+LibraryErrorCode MapWin32Error(DWORD dwError);
+
+// Raises the mapped last error, or LIBERR_OUT_OF_MEMORY when none is recorded.
+[[noreturn]] void ThrowNullResult(const char* pszText);
+
+template <class Value>
+Value ThrowIfNull(Value value, const char* pszText) {
+    if (value == Value{}) ThrowNullResult(pszText);
+    return value;
+}
+
+// A code of 0 is replaced by the mapped last error, or LIBERR_NO_SYSTEM_ERROR.
+[[noreturn]] void ThrowLastError(DWORD dwCode, const char* pszText);
+
+// Module load and unload. Initialisation: instance handle, private heap, error
+// state and lock, fault translation, and the per-executable named mutex.
+bool InitializeLibrary();
+void TeardownLibrary();
+
+// Allocation from the library's private heap; failure raises a library error.
+void* LibraryAlloc(size_t cb);
+void LibraryFree(void* pBlock);
+
+LibraryErrorCode StartLibrary(const char* pszKeyPath, UINT uKeyStringId);
+LibraryErrorCode StopLibrary();
+bool IsLibraryStarted();
+
+int SelectStringLanguage();
+UINT GetLibraryStringOffset();
+// Buffer of at least 260 bytes. Raises LIBERR_BAD_ARGUMENT when bMustExist and
+// the string is absent.
+char* LoadLibraryString(UINT uId, char* pszBuffer, bool bMustExist);
+
+// The name of the mutex that marks a process as running the library: the
+// executable's full path with every backslash replaced by the letter a.
+void MakeExecutableMutexName(const char* pszExecutablePath, char* pszName, size_t cchName);
+
+// Released by the library teardown; owned by the registry layer.
+void ReleaseRegistryLayer();
