@@ -1,0 +1,79 @@
+// Support for end-to-end tests: real processes under Wine, driven as a person
+// would drive them. Every process a test starts is ended by its owner object,
+// and all of them sit in one job that is killed if the test process dies, so a
+// failing test never leaves a shell hook installed behind it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// A file of the build tree, as a Windows path (the tree is under Z:).
+std::string BuildPath(const std::string& relative);
+
+// The log the suite's stand-in programs append their command lines to.
+std::string StandinLogPath();
+std::vector<std::string> ReadStandinLog();
+void ClearStandinLog();
+
+// Polls pred every 50 ms until it holds or the timeout passes.
+template <class Pred>
+bool WaitUntil(Pred pred, DWORD dwTimeoutMs) {
+    const DWORD dwStart = GetTickCount();
+    for (;;) {
+        if (pred()) return true;
+        if (GetTickCount() - dwStart >= dwTimeoutMs) return false;
+        Sleep(50);
+    }
+}
+
+// The first visible top-level window of a process, or null.
+HWND FindTopWindowOfProcess(DWORD dwProcessId);
+
+class Process {
+public:
+    // Starts commandLine (program path quoted by the caller when needed).
+    explicit Process(const std::string& commandLine);
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    bool Started() const { return m_info.hProcess != nullptr; }
+    DWORD Id() const { return m_info.dwProcessId; }
+    HANDLE Handle() const { return m_info.hProcess; }
+    // Waits for the end of the process; false on timeout.
+    bool WaitForExit(DWORD dwTimeoutMs, DWORD* pdwExitCode = nullptr);
+    // Waits for its first visible top-level window.
+    HWND WaitForMainWindow(DWORD dwTimeoutMs);
+    void Terminate();
+
+private:
+    PROCESS_INFORMATION m_info = {};
+};
+
+// The suite's controller with the shell hook installed for the lifetime of
+// the object; removal is asked with "--unhook" and forced if that fails.
+class ControllerSession {
+public:
+    ControllerSession();
+    ~ControllerSession();
+    ControllerSession(const ControllerSession&) = delete;
+    ControllerSession& operator=(const ControllerSession&) = delete;
+
+    // True once the controller's window exists and the hook mutex is there.
+    bool Installed() const { return m_bInstalled; }
+    // Removes the hook now (the destructor then has nothing left to do).
+    bool Unhook();
+
+private:
+    Process m_controller;
+    bool m_bInstalled = false;
+};
+
+// Opens the hook mutex that exists exactly while the hook is installed.
+bool HookMutexExists();
+
+}  // namespace e2e
