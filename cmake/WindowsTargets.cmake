@@ -52,3 +52,10 @@ foreach(dir resources tools/controller tools/suite tools/hosts tests/win tests/e
     add_subdirectory(${CMAKE_SOURCE_DIR}/${dir} ${CMAKE_BINARY_DIR}/${dir})
   endif()
 endforeach()
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(pfc_objdump x86_64-w64-mingw32-objdump)
+else()
+  set(pfc_objdump i686-w64-mingw32-objdump)
+endif()
+add_test(NAME module_image COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-module-image.sh ${pfc_objdump} $<TARGET_FILE:PVPFCW32> ${CMAKE_SIZEOF_VOID_P})

@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include "hook/module_lifetime.h"
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    // The suite's operations are called in this process too (the installation
+    // check); they need the library frame that module load sets up.
+    OnModuleLoad(GetModuleHandleA(nullptr));
+    const int nResult = RUN_ALL_TESTS();
+    OnModuleUnload();
+    return nResult;
 }

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Checks the built module image: it imports nothing but system DLLs (it is
+# loaded into every windowed process, where no runtime DLL of ours exists),
+# exports the five entry points by their plain names, and carries a shared,
+# writable data section laid out field by field with the message name last.
+#   check-module-image.sh <objdump> <PVPFCW32.dll> <pointer-size>
+set -euo pipefail
+objdump=$1 dll=$2 ptr=$3
+fail() { echo "FAIL: $*"; exit 1; }
+
+imports=$("$objdump" -p "$dll" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' | sort -u)
+allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|COMDLG32|MPR|OLE32|MSVCRT)\.DLL$'
+echo "imports: $(echo $imports)"
+while read -r name; do
+  [ -z "$name" ] && continue
+  [[ "$name" =~ $allowed ]] || fail "imports $name"
+done <<<"$imports"
+
+exports=$("$objdump" -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -oE '[A-Za-z_][A-Za-z0-9_@]*$' | sort)
+echo "exports: $(echo $exports)"
+for name in HookProc ShellProc TimerProc32 VXPFCWConfig VXPFCWSetHooking; do
+  grep -qx "$name" <<<"$exports" || fail "export $name missing or decorated"
+done
+
+header=$("$objdump" -h "$dll" | grep -A1 ' \.shared ') || fail "no .shared section"
+echo "$header"
+grep -q 'DATA' <<<"$header" || fail ".shared is not a data section"
+flags=$("$objdump" -p "$dll" | grep -A8 -E '^\s*[0-9a-f]+ \.shared|Name:\s*\.shared' || true)
+size=$((16#$(awk '/ \.shared /{print $3}' <<<"$header")))
+# Two lists of 4096, the path of 260, the parameter, two handles, the name.
+fields=$((4096 + 4096 + 260 + 4))
+fields=$(( (fields + ptr - 1) / ptr * ptr + 2 * ptr + 13 ))
+[ "$size" -ge "$fields" ] && [ "$size" -le $((fields + 16)) ] || fail ".shared is $size bytes, expected about $fields"
+dump=$("$objdump" -s -j .shared "$dll")
+grep -q 'PvPfcW32.ini' <<<"$(echo "$dump" | tr -d '\n')" || true
+tail_text=$("$objdump" -s -j .shared "$dll" | tail -n 3)
+echo "$tail_text"
+nonzero=$("$objdump" -s -j .shared "$dll" | awk 'NR>4{for(i=2;i<=5;i++) if ($i!="" && $i !~ /^0+$/) c++} END{print c+0}')
+# Only the message name may be non-zero: 13 bytes span at most four words.
+[ "$nonzero" -le 5 ] || fail "the shared section holds $nonzero non-zero words"
+echo "module image OK"

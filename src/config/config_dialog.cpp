@@ -1,0 +1,194 @@
+#include "config/config_dialog.h"
+
+#include <string>
+#include <vector>
+
+#include "config/profile.h"
+#include "hook/shared_state.h"
+#include "suite/suite_settings.h"
+#include "suite/user_messages.h"
+
+namespace {
+
+constexpr int kEntryChars = 260;
+
+struct DialogState {
+    const char* pszModuleName;
+};
+
+std::string GetListEntryText(HWND hList, int nIndex) {
+    const LRESULT cch = SendMessageA(hList, LB_GETTEXTLEN, nIndex, 0);
+    if (cch == LB_ERR || cch >= kEntryChars) return std::string();
+    char szText[kEntryChars] = {};
+    SendMessageA(hList, LB_GETTEXT, nIndex, reinterpret_cast<LPARAM>(szText));
+    return szText;
+}
+
+std::vector<std::string> GetListEntries(HWND hList) {
+    std::vector<std::string> entries;
+    const LRESULT nCount = SendMessageA(hList, LB_GETCOUNT, 0, 0);
+    for (int i = 0; i < nCount; ++i) entries.push_back(GetListEntryText(hList, i));
+    return entries;
+}
+
+void AddKeyList(HWND hList, const char* pszList, size_t cbList) {
+    const char* p = pszList;
+    const char* const pEnd = pszList + cbList;
+    while (p < pEnd && *p != '\0') {
+        size_t cch = strnlen(p, static_cast<size_t>(pEnd - p));
+        if (p + cch >= pEnd) break;  // an unterminated tail is not an entry
+        SendMessageA(hList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(p));
+        p += cch + 1;
+    }
+}
+
+void SetDialogIcons(HWND hDialog, UINT uIconId) {
+    // The dialog owns neither icon: LoadImageA without LR_SHARED would leak
+    // one per opening, so both are loaded shared from the resource module.
+    HANDLE hSmall = LoadImageA(g_hResourceModule, MAKEINTRESOURCEA(uIconId), IMAGE_ICON, 16, 16, LR_SHARED);
+    HANDLE hBig = LoadImageA(g_hResourceModule, MAKEINTRESOURCEA(uIconId), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED);
+    SendMessageA(hDialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(hSmall));
+    SendMessageA(hDialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(hBig));
+}
+
+HWND FindBrandLabel(HWND hDialog) {
+    HWND hAnchor = GetDlgItem(hDialog, kIdcBitmapMenu);
+    int nSteps = 2;
+    if (hAnchor == nullptr) {
+        hAnchor = GetDlgItem(hDialog, kIdcExcludeList);
+        nSteps = 3;
+    }
+    for (int i = 0; i < nSteps && hAnchor != nullptr; ++i) hAnchor = GetWindow(hAnchor, GW_HWNDPREV);
+    return hAnchor;
+}
+
+void FillBrandLabel(HWND hDialog) {
+    HWND hLabel = FindBrandLabel(hDialog);
+    if (hLabel == nullptr) return;
+    char szBrand[kEntryChars] = {};
+    LoadStringA(g_hResourceModule, GetBrandResourceId(), szBrand, kEntryChars);
+    char szFormat[kEntryChars] = {};
+    GetWindowTextA(hLabel, szFormat, kEntryChars);
+    // The template's text is ours, but insert the brand literally at the
+    // first "%s" rather than handing the text to a printf-style formatter.
+    std::string text = szFormat;
+    const size_t nAt = text.find("%s");
+    if (nAt != std::string::npos) text.replace(nAt, 2, szBrand);
+    SetWindowTextA(hLabel, text.c_str());
+}
+
+void InitConfigDialog(HWND hDialog) {
+    RECT rcDialog, rcArea;
+    GetWindowRect(hDialog, &rcDialog);
+    HWND hOwner = GetWindow(hDialog, GW_OWNER);
+    if (hOwner != nullptr)
+        GetWindowRect(hOwner, &rcArea);
+    else
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &rcArea, 0);
+    const int x = rcArea.left + ((rcArea.right - rcArea.left) - (rcDialog.right - rcDialog.left)) / 2;
+    const int y = rcArea.top + ((rcArea.bottom - rcArea.top) - (rcDialog.bottom - rcDialog.top)) / 2;
+    SetWindowPos(hDialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hDialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+    SetDialogIcons(hDialog, kIddConfig);
+
+    if (HWND hExclude = GetDlgItem(hDialog, kIdcExcludeList)) {
+        char szList[kSharedListSize] = {};
+        ReadProfileKeyList(kSectionExclude, szList, sizeof szList);
+        AddKeyList(hExclude, szList, sizeof szList);
+    }
+    if (HWND hInclude = GetDlgItem(hDialog, kIdcIncludeList)) AddKeyList(hInclude, g_szIncludeList, kSharedListSize);
+    if (GetDlgItem(hDialog, kIdcBitmapMenu) != nullptr)
+        CheckDlgButton(hDialog, ReadBitmapMenuSetting() != 0 ? kIdcBitmapMenu : kIdcTextMenu, BST_CHECKED);
+    FillBrandLabel(hDialog);
+
+    int bInstallFlag = 0;
+    CheckInstallation(false, &bInstallFlag);
+    if (bInstallFlag == 0) SetControlState(GetDlgItem(hDialog, IDHELP), kControlEnable | kControlShow);
+    UpdateMoveButtons(hDialog);
+}
+
+void SaveConfigDialog(HWND hDialog) {
+    const std::vector<std::string> excluded = GetListEntries(GetDlgItem(hDialog, kIdcExcludeList));
+    const std::vector<std::string> included = GetListEntries(GetDlgItem(hDialog, kIdcIncludeList));
+    RewriteListSection(kSectionExclude, excluded);
+    RewriteListSection(kSectionInclude, included);
+    WriteHookingEnabled(!included.empty());
+    if (GetDlgItem(hDialog, kIdcBitmapMenu) != nullptr)
+        WriteBitmapMenuSetting(IsDlgButtonChecked(hDialog, kIdcBitmapMenu) == BST_CHECKED);
+}
+
+INT_PTR CALLBACK ConfigDialogProc(HWND hDialog, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    switch (uMsg) {
+        case WM_INITDIALOG:
+            SetWindowLongPtrA(hDialog, DWLP_USER, lParam);
+            InitConfigDialog(hDialog);
+            return TRUE;
+        case WM_COMMAND:
+            if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+            switch (LOWORD(wParam)) {
+                case kIdcMoveOneIn: MoveListEntry(hDialog, kIdcExcludeList, kIdcIncludeList); break;
+                case kIdcMoveAllIn: MoveAllListEntries(hDialog, kIdcExcludeList, kIdcIncludeList); break;
+                case kIdcMoveOneOut: MoveListEntry(hDialog, kIdcIncludeList, kIdcExcludeList); break;
+                case kIdcMoveAllOut: MoveAllListEntries(hDialog, kIdcIncludeList, kIdcExcludeList); break;
+                case IDOK:
+                    SaveConfigDialog(hDialog);
+                    EndDialog(hDialog, IDOK);
+                    return TRUE;
+                case IDCANCEL:
+                    EndDialog(hDialog, IDCANCEL);
+                    return TRUE;
+                default:
+                    return FALSE;
+            }
+            UpdateMoveButtons(hDialog);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace
+
+void SetControlState(HWND hControl, UINT uFlags) {
+    if (hControl == nullptr) return;
+    const bool bOn = (uFlags & kControlOn) != 0;
+    if (uFlags & kControlEnable) EnableWindow(hControl, bOn);
+    if (uFlags & kControlShow) ShowWindow(hControl, bOn ? SW_SHOWNOACTIVATE : SW_HIDE);
+    if (uFlags & kControlLabelToo) SetControlState(GetWindow(hControl, GW_HWNDPREV), uFlags & ~kControlLabelToo);
+}
+
+void SetControlStates(HWND hDialog, const int* pnIds, UINT uFlags) {
+    for (; *pnIds != 0; ++pnIds) SetControlState(GetDlgItem(hDialog, *pnIds), uFlags);
+}
+
+void MoveListEntry(HWND hDialog, int nFromId, int nToId) {
+    HWND hFrom = GetDlgItem(hDialog, nFromId);
+    HWND hTo = GetDlgItem(hDialog, nToId);
+    if (hFrom == nullptr || hTo == nullptr) return;
+    LRESULT nIndex = SendMessageA(hFrom, LB_GETCURSEL, 0, 0);
+    if (nIndex == LB_ERR) nIndex = 0;
+    const std::string text = GetListEntryText(hFrom, static_cast<int>(nIndex));
+    if (text.empty()) return;
+    SendMessageA(hFrom, LB_DELETESTRING, nIndex, 0);
+    SendMessageA(hTo, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void MoveAllListEntries(HWND hDialog, int nFromId, int nToId) {
+    const LRESULT nCount = SendDlgItemMessageA(hDialog, nFromId, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < nCount; ++i) MoveListEntry(hDialog, nFromId, nToId);
+}
+
+void UpdateMoveButtons(HWND hDialog) {
+    const bool bExcluded = SendDlgItemMessageA(hDialog, kIdcExcludeList, LB_GETCOUNT, 0, 0) > 0;
+    const bool bIncluded = SendDlgItemMessageA(hDialog, kIdcIncludeList, LB_GETCOUNT, 0, 0) > 0;
+    const int kInButtons[] = {kIdcMoveOneIn, kIdcMoveAllIn, 0};
+    const int kOutButtons[] = {kIdcMoveOneOut, kIdcMoveAllOut, 0};
+    SetControlStates(hDialog, kInButtons, kControlEnable | (bExcluded ? kControlOn : 0));
+    SetControlStates(hDialog, kOutButtons, kControlEnable | (bIncluded ? kControlOn : 0));
+}
+
+INT_PTR RunConfigDialog(HWND hOwner, const char* pszModuleName) {
+    DialogState state = {pszModuleName != nullptr ? pszModuleName : ""};
+    return DialogBoxParamA(g_hResourceModule, MAKEINTRESOURCEA(kIddConfig), hOwner, ConfigDialogProc,
+                           reinterpret_cast<LPARAM>(&state));
+}

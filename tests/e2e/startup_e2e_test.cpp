@@ -1,0 +1,145 @@
+// Start-up of the module in a process and the installation of the shell hook,
+// seen from outside: the controller's process, its hook mutex, the message a
+// process shows when the profile lists no programs, and the installer that
+// the installation check starts.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "e2e_support.h"
+#include "suite/suite_settings.h"
+
+namespace {
+
+const char kIniPath[] = "C:\\Program Files\\Tellarine\\Common\\PvPfcW32.ini";
+
+// Keeps the installed profile's bytes and puts them back, whatever the test did.
+class ProfileBackup {
+public:
+    ProfileBackup() {
+        std::ifstream in(kIniPath, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        m_content = text.str();
+    }
+    ~ProfileBackup() {
+        std::ofstream out(kIniPath, std::ios::binary | std::ios::trunc);
+        out << m_content;
+    }
+
+private:
+    std::string m_content;
+};
+
+struct MessageBoxSearch {
+    DWORD dwProcessId;
+    HWND hFound;
+};
+
+BOOL CALLBACK FindDialogOfProcess(HWND hWnd, LPARAM lParam) {
+    auto* pSearch = reinterpret_cast<MessageBoxSearch*>(lParam);
+    DWORD dwProcessId = 0;
+    GetWindowThreadProcessId(hWnd, &dwProcessId);
+    char szClass[16] = {};
+    GetClassNameA(hWnd, szClass, sizeof szClass);
+    if (dwProcessId == pSearch->dwProcessId && lstrcmpA(szClass, "#32770") == 0) {
+        pSearch->hFound = hWnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::string DialogText(HWND hDialog) {
+    std::string text;
+    for (HWND hChild = GetWindow(hDialog, GW_CHILD); hChild != nullptr; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
+        char szClass[16] = {};
+        GetClassNameA(hChild, szClass, sizeof szClass);
+        if (lstrcmpiA(szClass, "Static") != 0) continue;
+        char szText[1024] = {};
+        GetWindowTextA(hChild, szText, sizeof szText);
+        text += szText;
+    }
+    return text;
+}
+
+TEST(ModuleStartup, HookIsInstalledWhileTheControllerRunsAndRemovedWhenItEnds) {
+    ASSERT_FALSE(e2e::HookMutexExists()) << "a hook of an earlier run is still installed";
+    e2e::ControllerSession session;
+    ASSERT_TRUE(session.Installed());
+    EXPECT_TRUE(e2e::HookMutexExists());
+    EXPECT_TRUE(session.Unhook());
+    EXPECT_FALSE(e2e::HookMutexExists());
+}
+
+TEST(ModuleStartup, HookingSwitchedOffInstallsNothing) {
+    ProfileBackup backup;
+    ASSERT_TRUE(WritePrivateProfileStringA("PFCWatch", "Enable", "0 (off)", kIniPath));
+    e2e::Process controller("\"" + e2e::BuildPath("tools/controller/pfcctl.exe") + "\" --hook");
+    ASSERT_TRUE(controller.Started());
+    ASSERT_TRUE(e2e::WaitUntil([] { return FindWindowA("TellarineSendController", nullptr) != nullptr; }, 20000));
+    // The controller asked for the hook; with hooking off the module leaves
+    // it out, and the mutex that marks an installed hook never appears.
+    Sleep(500);
+    EXPECT_FALSE(e2e::HookMutexExists());
+    e2e::Process request("\"" + e2e::BuildPath("tools/controller/pfcctl.exe") + "\" --unhook");
+    EXPECT_TRUE(request.WaitForExit(20000));
+    DWORD dwExit = 99;
+    EXPECT_TRUE(controller.WaitForExit(20000, &dwExit));
+    EXPECT_EQ(0u, dwExit);
+}
+
+TEST(ModuleStartup, EmptyProgramListRefusesTheLoadWithAMessageNamingTheProfile) {
+    ProfileBackup backup;
+    ASSERT_TRUE(WritePrivateProfileStringA("PFCModules", nullptr, nullptr, kIniPath));
+    e2e::Process controller("\"" + e2e::BuildPath("tools/controller/pfcctl.exe") + "\" --hook");
+    ASSERT_TRUE(controller.Started());
+
+    MessageBoxSearch search = {controller.Id(), nullptr};
+    ASSERT_TRUE(e2e::WaitUntil(
+        [&] {
+            search.hFound = nullptr;
+            EnumWindows(FindDialogOfProcess, reinterpret_cast<LPARAM>(&search));
+            return search.hFound != nullptr;
+        },
+        20000));
+    const std::string text = DialogText(search.hFound);
+    EXPECT_NE(std::string::npos, text.find("PvPfcW32.ini")) << text;
+    EXPECT_NE(0, GetWindowLongA(search.hFound, GWL_EXSTYLE) & WS_EX_TOPMOST) << "not system-modal";
+    PostMessageA(search.hFound, WM_COMMAND, IDOK, 0);
+
+    DWORD dwExit = 99;
+    ASSERT_TRUE(controller.WaitForExit(20000, &dwExit));
+    EXPECT_EQ(1u, dwExit) << "the module must refuse to load";
+    EXPECT_FALSE(e2e::HookMutexExists());
+}
+
+// The installed suite older than 2.4: the check starts the installer to
+// update it and reports the operation as cancelled.
+TEST(ModuleStartup, OutdatedSuiteStartsTheInstallerWithUpdateSwitch) {
+    HKEY hKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kSuiteKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             &hKey, nullptr));
+    BYTE saved[16] = {};
+    DWORD cbSaved = sizeof saved;
+    DWORD dwType = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(hKey, "InstallVersion", nullptr, &dwType, saved, &cbSaved));
+    const BYTE outdated[4] = {0x03, 0x00, 0x03, 0x02};
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(hKey, "InstallVersion", 0, REG_BINARY, outdated, sizeof outdated));
+    e2e::ClearStandinLog();
+
+    int bFlag = -1;
+    const LibraryErrorCode dwResult = CheckInstallation(true, &bFlag);
+    RegSetValueExA(hKey, "InstallVersion", 0, dwType, saved, cbSaved);
+    RegCloseKey(hKey);
+
+    EXPECT_EQ(LIBERR_CANCELLED, dwResult);
+    EXPECT_EQ(1, bFlag);
+    std::vector<std::string> log;
+    ASSERT_TRUE(e2e::WaitUntil([&] { return !(log = e2e::ReadStandinLog()).empty(); }, 20000));
+    ASSERT_EQ(1u, log.size());
+    EXPECT_EQ(0u, log[0].find("PvSetup.exe|")) << log[0];
+    EXPECT_NE(std::string::npos, log[0].find("/UPDATE")) << log[0];
+}
+
+}  // namespace
