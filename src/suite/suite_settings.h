@@ -46,6 +46,9 @@ const char* ReadSuiteString(const char* pszKey, const char* pszName, int nRoot);
 LibraryErrorCode WriteSuiteDword(const char* pszKey, const char* pszName, DWORD dwValue);
 LibraryErrorCode BuildSuitePath(const char* pszKey, const char* pszDirValue, const char* pszFileValue,
                                 const char* pszFileName, int nRoot, bool bWantDirectory, char* pszOut /*260*/);
+// Makes BuildSuitePath take the shell's way to the long form, as on systems
+// without GetLongPathNameA.
+void UseShellLongPathForTesting(bool bForce);
 
 // --- suite operations -----------------------------------------------------
 

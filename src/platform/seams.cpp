@@ -1,0 +1,17 @@
+#include "platform/seams.h"
+
+#include <shellapi.h>
+
+namespace platform {
+namespace {
+
+const Seams kDefaultSeams = {MessageBoxA, ShellExecuteA, ExitWindowsEx};
+Seams g_Seams = kDefaultSeams;
+
+}  // namespace
+
+Seams& GetSeams() { return g_Seams; }
+
+const Seams& DefaultSeams() { return kDefaultSeams; }
+
+}  // namespace platform
