@@ -1,11 +1,77 @@
 #include <windows.h>
 
+#include "hook/hooked_wnd.h"
 #include "hook/shared_state.h"
+#include "platform/fault_guard.h"
 
-// The subclass procedure of hooked host windows.
+UINT g_uTestQueryMsg = 0;
+
+namespace {
+
+LRESULT PassOn(WNDPROC pfnOldWndProc, bool bUnicode, HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    return bUnicode ? CallWindowProcW(pfnOldWndProc, hWnd, uMsg, wParam, lParam)
+                    : CallWindowProcA(pfnOldWndProc, hWnd, uMsg, wParam, lParam);
+}
+
+// A window we could not give its procedure back to (another subclass sat on
+// top of ours) still sends its messages through here: they go on to the
+// procedure we replaced, and the entry goes with the window.
+LRESULT PassOnUnhooked(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    WNDPROC pfnOldWndProc = nullptr;
+    bool bUnicode = false;
+    if (!FindForwardOnlyWnd(hWnd, &pfnOldWndProc, &bUnicode)) return 1;
+    if (uMsg == WM_NCDESTROY) ForgetForwardOnlyWnd(hWnd);
+    return PassOn(pfnOldWndProc, bUnicode, hWnd, uMsg, wParam, lParam);
+}
+
+LRESULT AnswerTestQuery(const HookedWndInfo* pInfo, WPARAM wParam) {
+    if (wParam == kTestQueryRecordCount) return kTestQueryAnswer | static_cast<LRESULT>(CountHookedWindows());
+    return kTestQueryAnswer | static_cast<LRESULT>((pInfo->dwFlags & 0xFF) << 16) |
+           static_cast<LRESULT>(pInfo->nModule & 0xFFFF);
+}
+
+}  // namespace
+
+// The subclass procedure of hooked host windows. For a message it does not
+// handle it costs one lookup and one call of the host's procedure.
 extern "C" LRESULT CALLBACK HookProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
-    // No window is subclassed with this procedure yet.
-    return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+    size_t nPosition = 0;
+    // The reference keeps the record alive while this message is handled,
+    // even when another thread unhooks the window meanwhile.
+    HookedWndInfo* pInfo = FindHookedWndRef(hWnd, &nPosition);
+    if (pInfo == nullptr) return PassOnUnhooked(hWnd, uMsg, wParam, lParam);
+
+    // The message goes on with what was in place when it arrived, whatever
+    // happens to the record while it is handled.
+    const WNDPROC pfnOldWndProc = pInfo->pfnOldWndProc;
+    const bool bUnicode = (pInfo->dwFlags & kHookFlagUnicode) != 0;
+
+    if (uMsg == g_uTestQueryMsg && uMsg != 0) {
+        const LRESULT lAnswer = AnswerTestQuery(pInfo, wParam);
+        ReleaseHookedWnd(pInfo);
+        return lAnswer;
+    }
+
+    auto handle = [&] {
+        switch (uMsg) {
+            case WM_CLOSE:
+            case WM_QUIT:
+                pInfo->dwFlags |= kHookFlagClosing;
+                break;
+            case WM_NCDESTROY:
+                UnhookThisWnd(pInfo, FALSE, nPosition);
+                // Covered by a later subclass, it was remembered for passing
+                // on; the window is going, so that ends here too.
+                ForgetForwardOnlyWnd(hWnd);
+                break;
+            default:
+                break;
+        }
+    };
+    platform::RunFaultGuarded(handle);  // HookProc CAP_CATCH
+    ReleaseHookedWnd(pInfo);
+    if (pfnOldWndProc == nullptr) return 1;
+    return PassOn(pfnOldWndProc, bUnicode, hWnd, uMsg, wParam, lParam);
 }
 
 // The refresh timer becomes a posted message, so that the refresh itself runs

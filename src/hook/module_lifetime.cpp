@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "config/profile.h"
+#include "hook/hooked_wnd.h"
 #include "hook/shared_state.h"
 #include "platform/fault_guard.h"
 #include "suite/library_frame.h"
@@ -36,6 +37,7 @@ HINSTANCE LoadSuiteResourceModule() {
 void OnModuleLoad(HINSTANCE hInstance) {
     g_hModuleInstance = hInstance;
     g_uRefreshMsg = RegisterWindowMessageA(g_SharedSection.szRefreshMsgName);
+    g_uTestQueryMsg = RegisterWindowMessageA(kTestQueryMessageName);
     platform::InstallFaultGuard();
     InitializeLibrary();
 }
@@ -69,6 +71,9 @@ bool StartModuleInProcess() {
 
 int ExitModuleInProcess() {
     StopLibrary();
+    // Every window of this process gets its own procedure back before the
+    // code of ours it runs through goes away.
+    UnhookAllWindows();
     for (int nAttempt = 0; nAttempt < kExitWaitAttempts && g_nBusyThreads >= 1; ++nAttempt) Sleep(kExitWaitMs);
     if (g_bMenuThreadLockCreated) {
         DeleteCriticalSection(&g_csMenuThread);
@@ -110,6 +115,7 @@ extern "C" DWORD WINAPI VXPFCWSetHooking(BOOL bHook, DWORD, DWORD, DWORD dwParam
         g_hHookMutex = CreateMutexA(nullptr, FALSE, "VXPFCWSetHooking");
         return 0;
     }
+    UnhookAllWindows();
     if (g_ShellHook != nullptr) {
         UnhookWindowsHookEx(g_ShellHook);
         g_ShellHook = nullptr;

@@ -1,13 +1,29 @@
+#include "hook/hooked_wnd.h"
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
 #include "platform/fault_guard.h"
 
+// Runs in every process that creates a top-level window while the hook is in
+// place: whatever happens while a window is classified, the notification
+// goes on to the next hook.
 extern "C" LRESULT CALLBACK ShellProc(int nCode, WPARAM wParam, LPARAM lParam) {
     if (nCode == HSHELL_WINDOWCREATED) {
-        auto decide = [&] {
-            // Host selection for the new window runs here, inside the guard.
+        HWND hWnd = reinterpret_cast<HWND>(wParam);
+        auto decide = [hWnd] {
+            char szModuleName[kPathSize] = {};
+            if (!GetModuleName(szModuleName, hWnd)) return;
+            // On the NT family a module that cannot be loaded by its own name
+            // is not one we can serve.
+            if (GetVersion() < 0x80000000u) {
+                HMODULE hModule = LoadLibraryA(szModuleName);
+                if (hModule == nullptr) return;
+                FreeLibrary(hModule);
+            }
+            const int nModule = GetModuleIndex(hWnd, szModuleName);
+            if (nModule == kHostNotHooked) return;
+            TryToHookThisWnd(hWnd, nModule);
         };
-        platform::RunFaultGuarded(decide);
+        platform::RunFaultGuarded(decide);  // ShellProc CAP_CATCH
     }
     return CallNextHookEx(g_ShellHook, nCode, wParam, lParam);
 }

@@ -1,0 +1,246 @@
+// The table of hooked windows of this process and the subclassing itself.
+#include "hook/hooked_wnd.h"
+
+#include <cstring>
+#include <vector>
+
+#include "hook/shared_state.h"
+#include "menu/send_item.h"
+#include "platform/unique_handle.h"
+#include "toolbar/toolbar.h"
+
+namespace {
+
+void SleepFor(DWORD dwMilliseconds) { Sleep(dwMilliseconds); }
+
+struct ForwardOnlyWnd {
+    HWND hWnd;
+    WNDPROC pfnOldWndProc;
+    bool bUnicode;
+};
+
+// Touched only on the rare ways of unhooking under a later subclass and on a
+// message that finds no record; kept under g_HookedWndLock.
+std::vector<ForwardOnlyWnd> g_ForwardOnlyList;
+
+// Our procedure is read and written with the variant the window was hooked
+// with: the other one would hand back a conversion thunk instead of HookProc,
+// or turn a Unicode window into an ANSI one.
+WNDPROC CurrentWndProc(const HookedWndInfo* pInfo) {
+    const LONG_PTR lProc = (pInfo->dwFlags & kHookFlagUnicode) ? GetWindowLongPtrW(pInfo->hWnd, GWLP_WNDPROC)
+                                                                : GetWindowLongPtrA(pInfo->hWnd, GWLP_WNDPROC);
+    return reinterpret_cast<WNDPROC>(lProc);
+}
+
+WNDPROC ReplaceWndProc(HWND hWnd, bool bUnicode, WNDPROC pfnNew) {
+    const LONG_PTR lNew = reinterpret_cast<LONG_PTR>(pfnNew);
+    return reinterpret_cast<WNDPROC>(bUnicode ? SetWindowLongPtrW(hWnd, GWLP_WNDPROC, lNew)
+                                              : SetWindowLongPtrA(hWnd, GWLP_WNDPROC, lNew));
+}
+
+bool IsUnicodeHost(HWND hWnd, DWORD dwFlags) {
+    if (!IsWindowUnicode(hWnd)) return false;
+    if (dwFlags & kHookFlagBrowser) return true;
+    // A Unicode window whose text, read as ANSI, still looks like Unicode
+    // text keeps getting its messages as Unicode.
+    char szText[64] = {};
+    if (GetWindowTextA(hWnd, szText, sizeof szText) <= 0) return false;
+    return IsTextUnicode(szText, sizeof szText, nullptr) != FALSE;
+}
+
+HookedWndInfo* NewHookedWndInfo() {
+    auto* pInfo = new HookedWndInfo{};
+    pInfo->hLock = CreateSemaphoreA(nullptr, 1, 1, nullptr);
+    InitHookedWndInfo(pInfo);
+    pInfo->dwFlags = 0;
+    pInfo->uTimerID = 0;
+    pInfo->nRefCount = 1;  // the table's
+    pInfo->bUnhooked = FALSE;
+    return pInfo;
+}
+
+// Takes the record out of the table (by identity: the position is only a
+// hint, another thread may have changed the table since it was found) and
+// marks it unhooked. False when it was no longer there.
+bool DetachFromTable(HookedWndInfo* pInfo, size_t nPosition) {
+    platform::SemaphoreLock lock(g_HookedWndLock);
+    auto& list = g_HookedWndList;
+    if (nPosition >= list.size() || list[nPosition] != pInfo) {
+        nPosition = 0;
+        while (nPosition < list.size() && list[nPosition] != pInfo) ++nPosition;
+        if (nPosition == list.size()) return false;
+    }
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(nPosition));
+    InterlockedExchange(&pInfo->bUnhooked, TRUE);
+    if (pInfo->pfnOldWndProc != nullptr && IsWindow(pInfo->hWnd)) {
+        g_ForwardOnlyList.push_back({pInfo->hWnd, pInfo->pfnOldWndProc, (pInfo->dwFlags & kHookFlagUnicode) != 0});
+    }
+    return true;
+}
+
+}  // namespace
+
+namespace hook_seams {
+BOOL (*pfnAddHookedMenuItem)(HookedWndInfo*) = AddHookedMenuItem;
+void (*pfnRemoveHookedItem)(HookedWndInfo*, BOOL) = RemoveHookedItem;
+void (*pfnSleep)(DWORD) = SleepFor;
+}  // namespace hook_seams
+
+const SendCommandSlot kSendCommandSlots[kSendCommandCount] = {
+    {27103, 12663}, {27102, 12665}, {27101, 12667}, {27107, 12669}, {27108, 12671}, {27104, 12673},
+    {27106, 12675}, {27109, 12677}, {27170, 12681}, {27171, 12682}, {27172, 12683}, {27173, 12684},
+    {27174, 12685}, {27175, 12686}, {27176, 12687}, {27177, 12688}, {27178, 12689}, {27179, 12690},
+};
+
+HANDLE g_HookedWndLock = CreateSemaphoreA(nullptr, 1, 1, nullptr);
+HANDLE g_PrintCmdLock = CreateSemaphoreA(nullptr, 1, 1, nullptr);
+std::vector<HookedWndInfo*> g_HookedWndList;
+
+void InitHookedWndInfo(HookedWndInfo* pInfo) {
+    std::memset(pInfo->aCmdID, 0, sizeof pInfo->aCmdID);
+    pInfo->uPrintCmd = 0;
+    pInfo->hBitmap = nullptr;
+    pInfo->hPopupMenu = nullptr;
+    pInfo->hButtonWnd = nullptr;
+    pInfo->hMenu = nullptr;
+    pInfo->nMenuItems = 0;
+}
+
+void AddRefHookedWnd(HookedWndInfo* pInfo) { InterlockedIncrement(&pInfo->nRefCount); }
+
+void ReleaseHookedWnd(HookedWndInfo* pInfo) {
+    if (InterlockedDecrement(&pInfo->nRefCount) != 0) return;
+    if (pInfo->hLock != nullptr) CloseHandle(pInfo->hLock);
+    delete pInfo;
+}
+
+void TryToHookThisWnd(HWND hWnd, int nModule) {
+    if (!IsWindowVisible(hWnd)) return;
+    DWORD dwProcessId = 0;
+    GetWindowThreadProcessId(hWnd, &dwProcessId);
+    if (dwProcessId != GetCurrentProcessId()) return;
+    if (GetMenu(hWnd) == nullptr && !IsButtonMenuModule(nModule)) return;
+    if (FindHookedWnd(hWnd, nullptr) != nullptr) return;
+
+    // NEW TryToHookThisWnd
+    HookedWndInfo* pInfo = NewHookedWndInfo();
+    if ((nModule == kHostBrowser || nModule == kHostDocObject) && (HasWorkerChild(hWnd) || HasDocObjectView(hWnd)))
+        pInfo->dwFlags |= kHookFlagBrowser;
+    if (IsUnicodeHost(hWnd, pInfo->dwFlags)) pInfo->dwFlags |= kHookFlagUnicode;
+    pInfo->hWnd = hWnd;
+    pInfo->nModule = nModule;
+    // Only the window's own thread gets here, and it handles no message
+    // until the record is in the table.
+    pInfo->pfnOldWndProc = ReplaceWndProc(hWnd, (pInfo->dwFlags & kHookFlagUnicode) != 0, HookProc);
+    {
+        platform::SemaphoreLock lock(g_HookedWndLock);
+        g_HookedWndList.push_back(pInfo);
+    }
+    // A failed subclass stays in the table so the window is not tried again.
+    if (pInfo->pfnOldWndProc != nullptr && !IsButtonMenuModule(nModule)) {
+        hook_seams::pfnAddHookedMenuItem(pInfo);  // WM_INITMENUPOPUP AddHookedMenuItem
+    }
+}
+
+HookedWndInfo* FindHookedWnd(HWND hWnd, size_t* pPosition) {
+    platform::SemaphoreLock lock(g_HookedWndLock);
+    const auto& list = g_HookedWndList;
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (list[i] != nullptr && list[i]->hWnd == hWnd) {
+            if (pPosition != nullptr) *pPosition = i;
+            return list[i];
+        }
+    }
+    return nullptr;
+}
+
+HookedWndInfo* FindHookedWndRef(HWND hWnd, size_t* pPosition) {
+    platform::SemaphoreLock lock(g_HookedWndLock);
+    const auto& list = g_HookedWndList;
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (list[i] != nullptr && list[i]->hWnd == hWnd) {
+            if (pPosition != nullptr) *pPosition = i;
+            AddRefHookedWnd(list[i]);
+            return list[i];
+        }
+    }
+    return nullptr;
+}
+
+void RestoreWndProc(HookedWndInfo* pInfo, BOOL bRemoveItem) {
+    // Somebody who subclassed the window after us keeps their procedure;
+    // taking ours out from under them would cut their chain.
+    if (pInfo->pfnOldWndProc != nullptr && CurrentWndProc(pInfo) == HookProc) {
+        ReplaceWndProc(pInfo->hWnd, (pInfo->dwFlags & kHookFlagUnicode) != 0, pInfo->pfnOldWndProc);
+        pInfo->pfnOldWndProc = nullptr;
+    }
+    if (bRemoveItem) hook_seams::pfnRemoveHookedItem(pInfo, TRUE);
+}
+
+void UnhookThisWnd(HookedWndInfo* pInfo, BOOL bRemoveItem, size_t nPosition) {
+    KillRefreshTimer(pInfo);
+    RestoreWndProc(pInfo, bRemoveItem);
+    if (DetachFromTable(pInfo, nPosition)) ReleaseHookedWnd(pInfo);
+}
+
+void UnhookAllWindows() {
+    for (;;) {
+        HookedWndInfo* pInfo = nullptr;
+        {
+            platform::SemaphoreLock lock(g_HookedWndLock);
+            if (g_HookedWndList.empty()) return;
+            pInfo = g_HookedWndList.front();
+        }
+        KillRefreshTimer(pInfo);
+        RestoreWndProc(pInfo, TRUE);
+        if (DetachFromTable(pInfo, 0)) ReleaseHookedWnd(pInfo);
+    }
+}
+
+void ReleaseIfExcluded(HookedWndInfo* pInfo) {
+    char szModuleName[kPathSize] = {};
+    GetModuleName(szModuleName, pInfo->hWnd);
+    if (GetModuleIndex(pInfo->hWnd, szModuleName) != kHostNotHooked) return;
+    size_t nPosition = 0;
+    HookedWndInfo* pFound = FindHookedWnd(pInfo->hWnd, &nPosition);
+    if (pFound != nullptr) UnhookThisWnd(pFound, TRUE, nPosition);
+}
+
+size_t CountHookedWindows() {
+    platform::SemaphoreLock lock(g_HookedWndLock);
+    return g_HookedWndList.size();
+}
+
+bool FindForwardOnlyWnd(HWND hWnd, WNDPROC* ppfnOldWndProc, bool* pbUnicode) {
+    platform::SemaphoreLock lock(g_HookedWndLock);
+    for (const ForwardOnlyWnd& entry : g_ForwardOnlyList) {
+        if (entry.hWnd == hWnd) {
+            *ppfnOldWndProc = entry.pfnOldWndProc;
+            *pbUnicode = entry.bUnicode;
+            return true;
+        }
+    }
+    return false;
+}
+
+void ForgetForwardOnlyWnd(HWND hWnd) {
+    platform::SemaphoreLock lock(g_HookedWndLock);
+    for (size_t i = 0; i < g_ForwardOnlyList.size(); ++i) {
+        if (g_ForwardOnlyList[i].hWnd == hWnd) {
+            g_ForwardOnlyList.erase(g_ForwardOnlyList.begin() + static_cast<std::ptrdiff_t>(i));
+            return;
+        }
+    }
+}
+
+size_t CountForwardOnlyWindows() {
+    platform::SemaphoreLock lock(g_HookedWndLock);
+    return g_ForwardOnlyList.size();
+}
+
+void KillRefreshTimer(HookedWndInfo* pInfo) {
+    if (pInfo->uTimerID != 0) {
+        KillTimer(pInfo->hWnd, pInfo->uTimerID);
+        pInfo->uTimerID = 0;
+    }
+}

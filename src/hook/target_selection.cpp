@@ -1,0 +1,82 @@
+// Which new windows become hosts, and with which host index. Everything here
+// runs on every window creation of every process while the hook is in place:
+// it works on the lists already in the shared section and on a few
+// window-class searches, and never reads past either 4096-byte list, whatever
+// another process has left in it.
+#include <cctype>
+#include <cstring>
+
+#include "hook/hooked_wnd.h"
+#include "hook/shared_state.h"
+#include "toolbar/toolbar.h"
+
+namespace {
+
+char UpperOf(char ch) { return static_cast<char>(std::toupper(static_cast<unsigned char>(ch))); }
+
+// Offset of the entry after the one starting at nOffset, or kSharedListSize
+// when the list's block ends first.
+int NextEntry(const char* pszList, int nOffset) {
+    while (nOffset < kSharedListSize && pszList[nOffset] != '\0') ++nOffset;
+    return nOffset + 1;
+}
+
+}  // namespace
+
+BOOL GetModuleName(char* pszModuleName, HWND) {
+    char szPath[kPathSize] = {};
+    const DWORD cch = GetModuleFileNameA(nullptr, szPath, kPathSize);
+    // Older systems leave a cut path without its terminator.
+    szPath[cch < kPathSize ? cch : kPathSize - 1] = '\0';
+    const char* pszName = std::strrchr(szPath, '\\');
+    pszName = pszName != nullptr ? pszName + 1 : szPath;
+    lstrcpynA(pszModuleName, pszName, kPathSize);
+    CharUpperA(pszModuleName);
+    return lstrcmpA(pszModuleName, "KERNEL32.DLL") != 0;
+}
+
+BOOL IsIncludedModule(const char* pszModuleName) {
+    const char* const pszList = g_szIncludeList;
+    int nEntry = 0;
+    while (nEntry < kSharedListSize && pszList[nEntry] != '\0') {
+        int i = nEntry;
+        while (i < kSharedListSize && pszList[i] != '\0' && pszList[i] != '(') ++i;
+        if (i < kSharedListSize && pszList[i] == '(') {
+            // The text between the parentheses is a prefix of the module name.
+            ++i;
+            for (const char* pszName = pszModuleName; i < kSharedListSize; ++i, ++pszName) {
+                const char chInclude = pszList[i];
+                if (chInclude == ')') return TRUE;
+                // An entry's end without ')' matches nothing, also when the
+                // module name ends at the same place.
+                if (chInclude == '\0' || *pszName == '\0' || UpperOf(chInclude) != UpperOf(*pszName)) break;
+            }
+        }
+        nEntry = NextEntry(pszList, nEntry);
+    }
+    return FALSE;
+}
+
+int GetModuleIndex(HWND hWnd, const char* pszModuleName) {
+    if (!IsIncludedModule(pszModuleName)) return kHostNotHooked;
+    const char* const pszList = g_szModuleList;
+    if (pszList[0] == '\0') return kHostGeneric;
+
+    int nIndex = -1;
+    int nPosition = 0;
+    for (int nEntry = 0; nEntry < kSharedListSize && pszList[nEntry] != '\0';
+         nEntry = NextEntry(pszList, nEntry), ++nPosition) {
+        // An entry cut by the end of the block has no terminator: no match.
+        if (std::memchr(pszList + nEntry, '\0', static_cast<size_t>(kSharedListSize - nEntry)) == nullptr) break;
+        if (lstrcmpA(pszList + nEntry, pszModuleName) == 0) {
+            nIndex = nPosition;
+            break;
+        }
+    }
+    if (nIndex < 0) return kHostGeneric;
+
+    if (nIndex == kHostBrowser && FindReBar(hWnd) != nullptr) return kHostBrowser;  // MODULE_IEXPLORE
+    if (nIndex == kHostDocObject && !HasDocObjectView(hWnd)) return kHostNotHooked;
+    if (IsButtonMenuModule(nIndex)) return FindCommandBarDock(hWnd) != nullptr ? nIndex : kHostGeneric;
+    return nIndex;
+}
