@@ -50,6 +50,13 @@ constexpr std::size_t ImplodeBound(std::size_t cbInput) { return 2 + (cbInput * 
 int Explode(const std::uint8_t* pbIn, std::size_t cbIn, std::uint8_t* pbOut, std::size_t cbRoom,
             std::size_t* pcbOut, std::size_t* pcbUsed = nullptr);
 
+// Stream options. The engine writes binary literals and a 4096-byte
+// dictionary; the other forms exist so every form a reader meets can be made.
+struct ImplodeOptions {
+    bool bCodedLiterals = false;  // literal mode 1
+    unsigned dictBits = 6;        // 4, 5 or 6
+};
+
 // Writes binary-mode streams with a 4096-byte dictionary. The object keeps
 // its hash tables between calls, so reuse one for many chunks; it is not
 // shared between threads.
@@ -63,7 +70,7 @@ public:
     // kImplodeOk with *pcbOut set, or kImplodeOutputFull when the stream
     // does not fit cbRoom (nothing beyond cbRoom is written).
     int Compress(const std::uint8_t* pbIn, std::size_t cbIn, std::uint8_t* pbOut, std::size_t cbRoom,
-                 std::size_t* pcbOut);
+                 std::size_t* pcbOut, const ImplodeOptions& options = ImplodeOptions{});
 
 private:
     struct WorkArea;

@@ -1,0 +1,9 @@
+// What the document engine offers the rest of the module: streams, the
+// document container reader and writer, the implode codec and the builder.
+#pragma once
+
+#include "docengine/byte_reader.h"
+#include "docengine/doc_stream.h"
+#include "docengine/document_builder.h"
+#include "docengine/document_file.h"
+#include "docengine/implode.h"
