@@ -25,16 +25,17 @@ done
 header=$("$objdump" -h "$dll" | grep -A1 ' \.shared ') || fail "no .shared section"
 echo "$header"
 grep -q 'DATA' <<<"$header" || fail ".shared is not a data section"
-flags=$("$objdump" -p "$dll" | grep -A8 -E '^\s*[0-9a-f]+ \.shared|Name:\s*\.shared' || true)
+grep -q 'SHARED' <<<"$header" || fail ".shared is not marked shared"
+grep -q 'READONLY' <<<"$header" && fail ".shared is read-only"
 size=$((16#$(awk '/ \.shared /{print $3}' <<<"$header")))
 # Two lists of 4096, the path of 260, the parameter, two handles, the name.
 fields=$((4096 + 4096 + 260 + 4))
 fields=$(( (fields + ptr - 1) / ptr * ptr + 2 * ptr + 13 ))
 [ "$size" -ge "$fields" ] && [ "$size" -le $((fields + 16)) ] || fail ".shared is $size bytes, expected about $fields"
-dump=$("$objdump" -s -j .shared "$dll")
-grep -q 'PvPfcW32.ini' <<<"$(echo "$dump" | tr -d '\n')" || true
-tail_text=$("$objdump" -s -j .shared "$dll" | tail -n 3)
+# The message name is the last field: it ends within the last 16 bytes.
+tail_text=$("$objdump" -s -j .shared "$dll" | tail -n 2 | tr -d '\n')
 echo "$tail_text"
+grep -q 'PvPfcW32.ini' <<<"$tail_text" || fail "the message name is not at the end of .shared"
 nonzero=$("$objdump" -s -j .shared "$dll" | awk 'NR>4{for(i=2;i<=5;i++) if ($i!="" && $i !~ /^0+$/) c++} END{print c+0}')
 # Only the message name may be non-zero: 13 bytes span at most four words.
 [ "$nonzero" -le 5 ] || fail "the shared section holds $nonzero non-zero words"
