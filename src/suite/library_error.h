@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 using LibraryErrorCode = std::uint32_t;
 
@@ -86,7 +87,7 @@ LibraryErrorCode FinishCaughtError();
 template <class Operation>
 LibraryErrorCode RunLibraryFacade(Operation&& operation) {
     struct Context {
-        Operation* pOperation;
+        std::remove_reference_t<Operation>* pOperation;
         LibraryErrorCode dwResult;
     } context{&operation, LIBERR_OK};
     auto call = [](void* pContext) {

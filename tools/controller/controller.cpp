@@ -71,7 +71,11 @@ int RunHooked() {
     if (hWnd == nullptr) return Fail("cannot create the controller window");
 
     pfnSetHooking(TRUE, 0, 0, 0);
-    std::printf("pfcctl: hook installed\n");
+    // The module answers 0 whatever happened; the mutex it creates with the
+    // hook is the one outward sign that the hook is in place.
+    HANDLE hHookMutex = OpenMutexA(SYNCHRONIZE, FALSE, "VXPFCWSetHooking");
+    std::printf(hHookMutex != nullptr ? "pfcctl: hook installed\n" : "pfcctl: hooking is switched off in the profile\n");
+    if (hHookMutex != nullptr) CloseHandle(hHookMutex);
     std::fflush(stdout);
 
     MSG msg;

@@ -1,0 +1,115 @@
+// Process start-up pieces and the hook control that do not need a second
+// process: the module list lookup, the hook switch and the exit's wait for
+// busy menu threads.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "hook/module_lifetime.h"
+#include "hook/shared_state.h"
+
+namespace {
+
+// Gives the test its own profile and shared lists, and puts the process's
+// shared section back afterwards.
+class SharedStateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::memcpy(&m_saved, &g_SharedSection, sizeof m_saved);
+        char szTemp[MAX_PATH];
+        GetTempPathA(MAX_PATH, szTemp);
+        GetTempFileNameA(szTemp, "pfc", 0, m_szIni);
+        lstrcpynA(g_szIniPath, m_szIni, kPathSize);
+    }
+    void TearDown() override {
+        if (g_ShellHook != nullptr) VXPFCWSetHooking(FALSE, 0, 0, 0);
+        std::memcpy(&g_SharedSection, &m_saved, sizeof m_saved);
+        DeleteFileA(m_szIni);
+    }
+    void SetModuleList(const char* pszList, size_t cb) {
+        std::memset(g_szModuleList, 0, kSharedListSize);
+        std::memcpy(g_szModuleList, pszList, cb);
+    }
+    char m_szIni[MAX_PATH] = {};
+
+private:
+    SharedSection m_saved;
+};
+
+TEST_F(SharedStateTest, ModuleEntryByPositionAndEmptyPastTheEnd) {
+    const char kList[] = "IEXPLORE.EXE\0VIEWER.EXE\0GENERIC.EXE\0";
+    SetModuleList(kList, sizeof kList);
+    EXPECT_STREQ("IEXPLORE.EXE", GetModuleEntry(0));
+    EXPECT_STREQ("GENERIC.EXE", GetModuleEntry(2));
+    EXPECT_STREQ("", GetModuleEntry(3));
+    EXPECT_STREQ("", GetModuleEntry(400));
+    EXPECT_STREQ("", GetModuleEntry(-1));
+}
+
+TEST_F(SharedStateTest, ModuleEntryNeverRunsPastAListWithoutTerminator) {
+    std::memset(g_szModuleList, 'A', kSharedListSize);
+    std::memcpy(g_szModuleList, "FIRST.EXE", 10);
+    EXPECT_STREQ("FIRST.EXE", GetModuleEntry(0));
+    EXPECT_STREQ("", GetModuleEntry(1));  // runs to the end of the block
+    EXPECT_STREQ("", GetModuleEntry(2));
+}
+
+TEST_F(SharedStateTest, SetHookingStoresTheParameterAndAlwaysAnswersZero) {
+    struct Case {
+        const char* pszEnable;  // null: key missing
+        bool bInstalls;
+    } const kCases[] = {{nullptr, true}, {"1", true}, {"yes", true}, {"", true}, {"0", false}, {"0 off", false}};
+    DWORD dwParam = 100;
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.pszEnable != nullptr ? c.pszEnable : "(missing)");
+        WritePrivateProfileStringA("PFCWatch", "Enable", c.pszEnable, m_szIni);
+        EXPECT_EQ(0u, VXPFCWSetHooking(TRUE, 7, 8, ++dwParam));
+        EXPECT_EQ(dwParam, g_dwHookParam);
+        EXPECT_EQ(c.bInstalls, g_ShellHook != nullptr);
+        EXPECT_EQ(c.bInstalls, g_hHookMutex != nullptr);
+        if (c.bInstalls) {
+            HANDLE hMutex = OpenMutexA(SYNCHRONIZE, FALSE, "VXPFCWSetHooking");
+            EXPECT_NE(nullptr, hMutex);
+            if (hMutex != nullptr) CloseHandle(hMutex);
+        }
+        EXPECT_EQ(0u, VXPFCWSetHooking(FALSE, 0, 0, ++dwParam));
+        EXPECT_EQ(dwParam, g_dwHookParam);
+        EXPECT_EQ(nullptr, g_ShellHook);
+        EXPECT_EQ(nullptr, g_hHookMutex);
+    }
+}
+
+TEST_F(SharedStateTest, InstallCallWhileSwitchedOffRemovesAnInstalledHook) {
+    WritePrivateProfileStringA("PFCWatch", "Enable", "1", m_szIni);
+    VXPFCWSetHooking(TRUE, 0, 0, 0);
+    ASSERT_NE(nullptr, g_ShellHook);
+    WritePrivateProfileStringA("PFCWatch", "Enable", "0", m_szIni);
+    EXPECT_EQ(0u, VXPFCWSetHooking(TRUE, 0, 0, 0));
+    EXPECT_EQ(nullptr, g_ShellHook);
+    EXPECT_EQ(nullptr, g_hHookMutex);
+}
+
+TEST_F(SharedStateTest, IncludeListIsReadFromTheProfile) {
+    WritePrivateProfileStringA("PFCInclude", "Word (WINWORD)", "1", m_szIni);
+    WritePrivateProfileStringA("PFCInclude", "All ()", "1", m_szIni);
+    LoadIncludeList();
+    EXPECT_STREQ("Word (WINWORD)", g_szIncludeList);
+    EXPECT_STREQ("All ()", g_szIncludeList + std::strlen("Word (WINWORD)") + 1);
+}
+
+TEST(ModuleExit, WaitsAtMostSixQuarterSecondsForBusyMenuThreads) {
+    g_nBusyThreads = 1;
+    const DWORD dwStart = GetTickCount();
+    EXPECT_EQ(0, ExitModuleInProcess());
+    const DWORD dwElapsed = GetTickCount() - dwStart;
+    g_nBusyThreads = 0;
+    EXPECT_GE(dwElapsed, 1400u);
+    EXPECT_LE(dwElapsed, 2500u);
+
+    const DWORD dwIdleStart = GetTickCount();
+    ExitModuleInProcess();
+    EXPECT_LT(GetTickCount() - dwIdleStart, 200u);
+}
+
+}  // namespace
