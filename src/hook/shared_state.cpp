@@ -1,5 +1,7 @@
 #include "hook/shared_state.h"
 
+#include <cstddef>
+
 #include "exports/shared_section.h"
 
 PFC_SHARED_SECTION_BEGIN
@@ -19,3 +21,11 @@ UINT g_uRefreshMsg = 0;
 volatile LONG g_nBusyThreads = 0;
 CRITICAL_SECTION g_csMenuThread;
 bool g_bMenuThreadLockCreated = false;
+
+// Every process of every version of the module maps this block: its layout
+// must stay exactly as declared.
+static_assert(offsetof(SharedSection, szIncludeList) == kSharedListSize, "layout of the shared section");
+static_assert(offsetof(SharedSection, szIniPath) == 2 * kSharedListSize, "layout of the shared section");
+static_assert(offsetof(SharedSection, dwHookParam) == 2 * kSharedListSize + kPathSize, "layout of the shared section");
+static_assert(offsetof(SharedSection, szRefreshMsgName) == offsetof(SharedSection, hHookMutex) + sizeof(HANDLE),
+              "layout of the shared section");
