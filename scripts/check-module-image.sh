@@ -32,11 +32,12 @@ size=$((16#$(awk '/ \.shared /{print $3}' <<<"$header")))
 fields=$((4096 + 4096 + 260 + 4))
 fields=$(( (fields + ptr - 1) / ptr * ptr + 2 * ptr + 13 ))
 [ "$size" -ge "$fields" ] && [ "$size" -le $((fields + 64)) ] || fail ".shared is $size bytes, expected about $fields"
-# The message name is the last field: it ends within the last 16 bytes.
-tail_text=$("$objdump" -s -j .shared "$dll" | tail -n 2 | tr -d '\n')
-echo "$tail_text"
-grep -q 'PvPfcW32.ini' <<<"$tail_text" || fail "the message name is not at the end of .shared"
-nonzero=$("$objdump" -s -j .shared "$dll" | awk 'NR>4{for(i=2;i<=5;i++) if ($i!="" && $i !~ /^0+$/) c++} END{print c+0}')
-# Only the message name may be non-zero: 13 bytes span at most four words.
-[ "$nonzero" -le 5 ] || fail "the shared section holds $nonzero non-zero words"
+# Field by field: everything zero but the message name right behind the two
+# handles (the u32 parameter is padded to the handle size).
+name_at=$(( (4096 + 4096 + 260 + 4 + ptr - 1) / ptr * ptr + 2 * ptr ))
+raw=$(mktemp); trap 'rm -f "$raw"' EXIT
+"${objdump%objdump}objcopy" -O binary --only-section=.shared "$dll" "$raw"
+[ "$(head -c "$name_at" "$raw" | tr -d '\0' | wc -c)" -eq 0 ] || fail "the lists, path, parameter or handles are not zero-filled"
+[ "$(tail -c +$((name_at + 1)) "$raw" | head -c 13 | tr '\0' '#')" = "PvPfcW32.ini#" ] || fail "the message name is not behind the handles"
+[ "$(tail -c +$((name_at + 14)) "$raw" | tr -d '\0' | wc -c)" -eq 0 ] || fail "data behind the message name"
 echo "module image OK"
