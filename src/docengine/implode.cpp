@@ -404,7 +404,7 @@ int ImplodeEncoder::Compress(const std::uint8_t* pbIn, std::size_t cbIn, std::ui
     auto insert = [&](std::uint32_t pos) {
         if (pos + 3 <= n) {
             const std::uint32_t h = Hash3(pbIn + pos);
-            chain[pos & (kRingSize - 1)] = head[h];
+            chain[(base + pos) & (kRingSize - 1)] = head[h];
             head[h] = base + pos;
         }
         if (pos + 2 <= n) pairHead[Pair(pbIn + pos)] = base + pos;

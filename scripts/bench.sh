@@ -1,0 +1,46 @@
+#!/bin/sh
+# Builds the native preset and runs the codec benchmark over a corpus made
+# from files every Debian machine has, plus generated sparse and random data.
+# The corpus is the same on every run; the last line printed is
+#   speedup decode=D encode=E size=S
+set -eu
+cd "$(dirname "$0")/.."
+
+need=""
+for pkg in cmake ninja-build g++ libstorm-dev python3; do
+  dpkg -s "$pkg" >/dev/null 2>&1 || need="$need $pkg"
+done
+if [ -n "$need" ]; then
+  sudo_cmd=""; [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get install -y $need
+fi
+
+cmake --preset native >/dev/null
+cmake --build --preset native --target codec_bench >/dev/null
+
+corpus=build/native/bench-corpus
+mkdir -p "$corpus"
+# text
+cat /usr/share/common-licenses/GPL-3 /usr/share/common-licenses/Apache-2.0 \
+    /usr/share/common-licenses/Artistic /usr/share/common-licenses/GPL-2 > "$corpus/text"
+# source code: the first 2 MB of the C library headers in a fixed order
+python3 - "$corpus/source" <<'PY'
+import glob, sys
+data = b"".join(open(p, "rb").read() for p in sorted(glob.glob("/usr/include/*.h")))
+open(sys.argv[1], "wb").write(data[:2000000])
+PY
+# an executable: the first 4 MB of cmake
+head -c 4000000 "$(command -v cmake)" > "$corpus/executable"
+# sparse and random data from a fixed seed
+python3 - "$corpus" <<'PY'
+import random, sys
+d = sys.argv[1]
+r = random.Random(20240611)
+sparse = bytearray(1 << 20)
+for _ in range(4000):
+    sparse[r.randrange(len(sparse))] = r.randrange(1, 256)
+open(d + "/sparse", "wb").write(sparse)
+open(d + "/random", "wb").write(bytes(r.getrandbits(8) for _ in range(1 << 20)))
+PY
+
+exec build/native/bench/codec_bench "$corpus/text" "$corpus/source" "$corpus/executable" "$corpus/sparse" "$corpus/random"
