@@ -71,6 +71,9 @@ __attribute__((noinline)) bool RunFaultGuarded(GuardedCall pfnCall, void* pConte
         pfnCall(pContext);
         return true;
     }
+    // TlsGetValue clears the last error; the guarded code may rely on the
+    // caller's, so it is kept across the frame's set-up and removal.
+    const DWORD dwCallerError = GetLastError();
     GuardFrame frame{};
     frame.pOuter = static_cast<GuardFrame*>(TlsGetValue(g_dwGuardSlot));
     if (__builtin_setjmp(frame.jumpBuffer) != 0) {
@@ -79,8 +82,11 @@ __attribute__((noinline)) bool RunFaultGuarded(GuardedCall pfnCall, void* pConte
         return false;
     }
     TlsSetValue(g_dwGuardSlot, &frame);
+    SetLastError(dwCallerError);
     pfnCall(pContext);
+    const DWORD dwCallError = GetLastError();
     TlsSetValue(g_dwGuardSlot, frame.pOuter);
+    SetLastError(dwCallError);
     return true;
 }
 

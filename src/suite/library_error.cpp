@@ -1,6 +1,7 @@
 #include "suite/library_error.h"
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -100,7 +101,16 @@ LibraryErrorCode RunGuarded(GuardedCall pfnCall, void* pContext) {
 }
 
 LibraryErrorCode FinishCaughtError() {
-    const LibraryErrorCode dwCode = GetLibraryErrorCode();
+    LibraryErrorCode dwCode = GetLibraryErrorCode();
+    if (dwCode == LIBERR_OK) {
+        try {
+            throw;
+        } catch (const std::bad_alloc&) {
+            dwCode = LIBERR_OUT_OF_MEMORY;
+        } catch (...) {
+            dwCode = LIBERR_SYSTEM;
+        }
+    }
     EndLibraryError();
     return dwCode;
 }

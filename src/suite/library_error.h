@@ -66,7 +66,9 @@ void SetLibraryErrorLockHooks(const LibraryErrorLockHooks* pHooks);
 
 // Runs one facade operation: returns 0 when it completes, else the recorded
 // code, with the error state cleared. Anything thrown that was not raised
-// through ThrowLibraryError returns whatever is recorded (0 when nothing is).
+// through ThrowLibraryError returns whatever is recorded; when nothing is, a
+// failed allocation gives LIBERR_OUT_OF_MEMORY and anything else
+// LIBERR_SYSTEM, never 0: a failure must not read as success.
 // Machine faults are turned into LIBERR_MACHINE_FAULT by the platform's fault
 // guard, which RunLibraryFacade enters when one is installed.
 template <class Operation>
@@ -81,6 +83,7 @@ using GuardedCall = void (*)(void* pContext);
 using FaultGuardRunner = LibraryErrorCode (*)(GuardedCall pfnCall, void* pContext);
 void SetFaultGuardRunner(FaultGuardRunner pfnRunner);
 LibraryErrorCode RunGuarded(GuardedCall pfnCall, void* pContext);
+// Called inside a catch block: the code to return for the exception in flight.
 LibraryErrorCode FinishCaughtError();
 }  // namespace library_error_detail
 
