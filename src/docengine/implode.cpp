@@ -261,9 +261,8 @@ namespace {
 constexpr unsigned kHashBits = 14;
 constexpr unsigned kPairWindow = 256;    // largest distance of a length-2 pair
 constexpr unsigned kRingSize = 8192;     // chain links; twice the window keeps live links intact
-constexpr unsigned kMaxChain = 64;
-constexpr unsigned kNiceLength = 258;    // a match this long ends the search
-constexpr unsigned kGoodLazy = 32;       // a pending match this long shortens the next search
+constexpr unsigned kMaxChain = 8;
+constexpr unsigned kNiceLength = 24;     // a match this long is taken as it is
 
 // Positions are stored offset by a base that moves on with every call, so
 // entries of earlier inputs look too far away and the tables need no clearing.
@@ -324,6 +323,9 @@ struct ImplodeEncoder::WorkArea {
     std::vector<std::uint32_t> chain = std::vector<std::uint32_t>(kRingSize, 0);
     std::vector<std::uint32_t> pairHead = std::vector<std::uint32_t>(1u << 16, 0);
     std::vector<std::uint8_t> spill;  // when the caller's room is below the worst case
+    std::vector<std::uint32_t> price;  // bits to reach each position
+    std::vector<std::uint16_t> stepLen, stepDist;  // the step that reaches it
+    std::vector<std::uint32_t> steps;
     std::uint32_t base = kBaseStep;
 };
 
@@ -344,17 +346,6 @@ inline void PutLiteral(BitWriter& bw, std::uint8_t b, bool bCoded) {
 inline unsigned MatchCost(unsigned len, unsigned dist, unsigned dictBits) {
     const unsigned lowBits = len == 2 ? 2 : dictBits;
     return kLengthEncoding.bits[len] + kDistanceCode.len[(dist - 1) >> lowBits] + lowBits;
-}
-
-// Lazy choice: send the pending match at pos - 1, or a literal there and the
-// match at pos. Bytes the pending match leaves over are priced as literals.
-inline bool PreferPending(unsigned prevLen, unsigned prevDist, unsigned curLen, unsigned curDist, unsigned dictBits) {
-    if (prevLen < 2) return false;
-    if (curLen <= prevLen) return true;
-    const unsigned cover = curLen + 1;
-    const unsigned costPending = MatchCost(prevLen, prevDist, dictBits) + (cover > prevLen ? 9 * (cover - prevLen) : 0);
-    const unsigned costLiteral = 9 + MatchCost(curLen, curDist, dictBits) + (prevLen > cover ? 9 * (prevLen - cover) : 0);
-    return costPending <= costLiteral;
 }
 
 inline void PutMatch(BitWriter& bw, unsigned len, unsigned dist, unsigned dictBits) {
@@ -410,25 +401,58 @@ int ImplodeEncoder::Compress(const std::uint8_t* pbIn, std::size_t cbIn, std::ui
         if (pos + 2 <= n) pairHead[Pair(pbIn + pos)] = base + pos;
     };
 
-    // Longest match at pos (or a pair within 256 bytes); returns its length,
-    // 0 when there is none worth sending.
-    auto findMatch = [&](std::uint32_t pos, unsigned chainLimit, unsigned* pDist) -> unsigned {
+    // The codes are fixed, so the price of every literal and pair is known
+    // in advance and the cheapest parse of the whole input can be found by
+    // a forward pass over the positions (price of reaching each position)
+    // and a walk back from the end. Long matches are taken as they come.
+    std::vector<std::uint32_t>& price = w.price;
+    std::vector<std::uint16_t>& stepLen = w.stepLen;
+    std::vector<std::uint16_t>& stepDist = w.stepDist;
+    price.assign(cbIn + 1, UINT32_MAX);
+    stepLen.resize(cbIn + 1);
+    stepDist.resize(cbIn + 1);
+    price[0] = 0;
+    auto relax = [&](std::uint32_t target, std::uint32_t cost, unsigned len, unsigned dist) {
+        if (cost < price[target]) {
+            price[target] = cost;
+            stepLen[target] = static_cast<std::uint16_t>(len);
+            stepDist[target] = static_cast<std::uint16_t>(dist);
+        }
+    };
+
+    std::uint32_t pos = 0;
+    while (pos < n) {
+        const std::uint32_t base0 = price[pos];
+        relax(pos + 1, base0 + (bCoded ? 1u + kLiteralCode.len[pbIn[pos]] : 9u), 1, 0);
         const std::uint32_t limit = n - pos < kMaxMatch ? n - pos : kMaxMatch;
-        if (limit < 2) return 0;
         const std::uint8_t* cur = pbIn + pos;
         const std::uint32_t absPos = base + pos;
-        unsigned bestLen = 0;
+        if (limit >= 2) {
+            const std::uint32_t cand = pairHead[Pair(cur)];
+            if (cand < absPos && absPos - cand <= kPairWindow) {
+                const unsigned dist = absPos - cand;
+                relax(pos + 2, base0 + MatchCost(2, dist, dictBits), 2, dist);
+            }
+        }
+        unsigned bestLen = 2;
+        unsigned bestDist = 0;
         if (limit >= 3) {
             std::uint32_t cand = head[Hash3(cur)];
-            unsigned left = chainLimit;
-            bestLen = 2;
+            unsigned left = kMaxChain;
             while (cand < absPos && absPos - cand <= window && left-- > 0) {
                 const std::uint8_t* p = pbIn + (cand - base);
                 if (p[bestLen] == cur[bestLen] && p[0] == cur[0] && p[1] == cur[1]) {
                     const unsigned len = MatchLength(p, cur, limit);
                     if (len > bestLen) {
+                        const unsigned dist = absPos - cand;
+                        const unsigned d = dist - 1;
+                        const std::uint32_t distPrice = base0 + kDistanceCode.len[d >> dictBits] + dictBits;
+                        if (len < kNiceLength) {
+                            // Every length this candidate adds, at its (nearest) distance.
+                            for (unsigned l = bestLen + 1; l <= len; ++l) relax(pos + l, distPrice + kLengthEncoding.bits[l], l, dist);
+                        }
                         bestLen = len;
-                        *pDist = absPos - cand;
+                        bestDist = dist;
                         if (len >= kNiceLength || len == limit) break;
                     }
                 }
@@ -436,45 +460,28 @@ int ImplodeEncoder::Compress(const std::uint8_t* pbIn, std::size_t cbIn, std::ui
                 if (next >= cand) break;
                 cand = next;
             }
-            if (bestLen >= 3) return bestLen;
         }
-        const std::uint32_t cand = pairHead[Pair(cur)];
-        if (cand < absPos && absPos - cand <= kPairWindow) {
-            *pDist = absPos - cand;
-            return 2;
-        }
-        return 0;
-    };
-
-    std::uint32_t pos = 0;
-    unsigned prevLen = 0;
-    unsigned prevDist = 0;
-    bool pending = false;  // the byte at pos - 1 is not sent yet
-    while (pos < n) {
-        unsigned curDist = 0;
-        unsigned curLen = 0;
-        if (prevLen < kNiceLength) curLen = findMatch(pos, prevLen >= kGoodLazy ? kMaxChain / 4 : kMaxChain, &curDist);
         insert(pos);
-        if (pending && PreferPending(prevLen, prevDist, curLen, curDist, dictBits)) {
-            PutMatch(bw, prevLen, prevDist, dictBits);
-            const std::uint32_t end = pos - 1 + prevLen;
-            for (std::uint32_t p = pos + 1; p < end; ++p) insert(p);
-            pos = end;
-            pending = false;
-            prevLen = 0;
+        if (bestLen >= kNiceLength) {
+            relax(pos + bestLen, base0 + MatchCost(bestLen, bestDist, dictBits), bestLen, bestDist);
+            for (std::uint32_t p = pos + 1; p < pos + bestLen; ++p) insert(p);
+            pos += bestLen;
             continue;
         }
-        if (pending) PutLiteral(bw, pbIn[pos - 1], bCoded);
-        prevLen = curLen;
-        prevDist = curDist;
-        pending = true;
         ++pos;
     }
-    if (pending) {
-        if (prevLen >= 2) {
-            PutMatch(bw, prevLen, prevDist, dictBits);
+
+    // Walk back from the end, then send the steps in order.
+    std::vector<std::uint32_t>& steps = w.steps;
+    steps.clear();
+    for (std::uint32_t at = n; at > 0; at -= stepLen[at]) steps.push_back(at);
+    for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
+        const std::uint32_t at = *it;
+        const unsigned len = stepLen[at];
+        if (len == 1) {
+            PutLiteral(bw, pbIn[at - 1], bCoded);
         } else {
-            PutLiteral(bw, pbIn[pos - 1], bCoded);
+            PutMatch(bw, len, stepDist[at], dictBits);
         }
     }
     bw.Put(kLengthEncoding.value[kEndLength], kLengthEncoding.bits[kEndLength]);
