@@ -2,30 +2,47 @@
 
 #include "config/config_dialog.h"
 #include "config/profile.h"
+#include "hook/hooked_wnd.h"
 #include "hook/module_lifetime.h"
 #include "platform/seams.h"
 #include "platform/unique_handle.h"
 #include "suite/user_messages.h"
 
+namespace {
+
+// The calling program's name as the dialog shows it: NOTEPAD.EXE becomes
+// Notepad.exe.
+void GetDisplayModuleName(HookedWndInfo* pInfo, char (&szName)[MAX_PATH]) {
+    szName[0] = '\0';
+    if (pInfo == nullptr) return;
+    if (!GetModuleName(szName, pInfo->hWnd)) {
+        szName[0] = '\0';
+        return;
+    }
+    if (szName[0] == '\0') return;
+    CharLowerA(szName + 1);
+}
+
+}  // namespace
+
 void ConfigureHooking(HookedWndInfo* pInfo) {
-    // A window's own send command passes its record; the per-window steps
-    // (unhooking an excluded host, re-placing the item in its new form)
-    // belong to the window procedure's commands.
-    (void)pInfo;
-    const char* pszModuleName = "";
+    char szModuleName[MAX_PATH];
+    GetDisplayModuleName(pInfo, szModuleName);
 
-    const int nBitmapBefore = ReadBitmapMenuSetting();
     const bool bEnabledBefore = IsHookingEnabled();
-    if (RunConfigDialog(nullptr, pszModuleName) != IDOK) return;
+    if (RunConfigDialog(nullptr, szModuleName) != IDOK) return;
 
-    (void)nBitmapBefore;
     const bool bEnabledAfter = IsHookingEnabled();
     LoadIncludeList();
+
+    // The record may go here when its host is no longer included.
+    if (pInfo != nullptr) ReleaseIfExcluded(pInfo);
 
     if (!bEnabledAfter) {
         VXPFCWSetHooking(FALSE, 0, 0, 0);
         return;
     }
+    // A changed "BitmapMenu" shows when the send item is next placed.
     if (!bEnabledBefore &&
         ShowFormattedMessage(kIdsRestartQuestion, nullptr, MB_OKCANCEL | MB_ICONQUESTION | MB_SYSTEMMODAL) == IDOK)
         RestartWindows();
