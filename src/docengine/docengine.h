@@ -6,4 +6,6 @@
 #include "docengine/doc_stream.h"
 #include "docengine/document_builder.h"
 #include "docengine/document_file.h"
+#include "docengine/document_set.h"
 #include "docengine/implode.h"
+#include "docengine/set_builder.h"

@@ -30,6 +30,7 @@ void WriteDocument(DocumentFile& doc, const DocumentDescription& d) {
     }
     doc.InitHeader(d.wFlags);
     DocumentHeader& h = doc.Header();
+    if (d.date) h.tsDate = *d.date;
     CopyHeaderText(h.szText1, d.strText1);
     CopyHeaderText(h.szText2, d.strText2);
     CopyHeaderText(h.szText3, d.strText3);

@@ -25,6 +25,7 @@ struct DocumentDescription {
     std::uint16_t wResolutionY = 200;
     bool bCompress = false;  // page table, table A, page data and texts as compressed records
     std::optional<PasswordBlock> password;
+    std::optional<TimeStamp> date;  // the document's date (second time stamp); none: now
     std::vector<PageDescription> pages;
 };
 
