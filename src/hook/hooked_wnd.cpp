@@ -23,6 +23,8 @@ struct ForwardOnlyWnd {
 // message that finds no record; kept under g_HookedWndLock.
 std::vector<ForwardOnlyWnd> g_ForwardOnlyList;
 
+volatile LONG g_nLiveRecords = 0;
+
 // Our procedure is read and written with the variant the window was hooked
 // with: the other one would hand back a conversion thunk instead of HookProc,
 // or turn a Unicode window into an ANSI one.
@@ -50,6 +52,7 @@ bool IsUnicodeHost(HWND hWnd, DWORD dwFlags) {
 
 HookedWndInfo* NewHookedWndInfo() {
     auto* pInfo = new HookedWndInfo{};
+    InterlockedIncrement(&g_nLiveRecords);
     pInfo->hLock = CreateSemaphoreA(nullptr, 1, 1, nullptr);
     InitHookedWndInfo(pInfo);
     pInfo->dwFlags = 0;
@@ -112,7 +115,10 @@ void ReleaseHookedWnd(HookedWndInfo* pInfo) {
     if (InterlockedDecrement(&pInfo->nRefCount) != 0) return;
     if (pInfo->hLock != nullptr) CloseHandle(pInfo->hLock);
     delete pInfo;
+    InterlockedDecrement(&g_nLiveRecords);
 }
+
+LONG CountLiveHookedRecords() { return g_nLiveRecords; }
 
 void TryToHookThisWnd(HWND hWnd, int nModule) {
     if (!IsWindowVisible(hWnd)) return;

@@ -76,8 +76,14 @@ void InitHookedWndInfo(HookedWndInfo* pInfo);
 void AddRefHookedWnd(HookedWndInfo* pInfo);
 void ReleaseHookedWnd(HookedWndInfo* pInfo);
 
+// Records made and not yet freed in this process: those in the table plus
+// those still held by a worker or a message being handled.
+LONG CountLiveHookedRecords();
+
 // Target selection.
 BOOL GetModuleName(char* pszModuleName, HWND hWnd);
+// The upper-case file name of a module path; false for "KERNEL32.DLL".
+BOOL ModuleNameFromPath(const char* pszPath, char* pszModuleName);
 BOOL IsIncludedModule(const char* pszModuleName);
 int GetModuleIndex(HWND hWnd, const char* pszModuleName);
 
@@ -110,7 +116,7 @@ constexpr DWORD kMenuWaitIntervalMs = 250;
 DWORD MenuWaitThread(HookedWndInfo* pInfo);
 // Starts the worker on its own thread with references to the record and to
 // this module, so neither can go away under it. False when no thread runs.
-bool StartMenuWaitThread(HookedWndInfo* pInfo);
+bool StartMenuWaitThread(HookedWndInfo* pInfo, DWORD* pdwThreadId = nullptr);
 
 void KillRefreshTimer(HookedWndInfo* pInfo);
 

@@ -69,14 +69,14 @@ DWORD MenuWaitThread(HookedWndInfo* pInfo) {
     return dwResult;
 }
 
-bool StartMenuWaitThread(HookedWndInfo* pInfo) {
+bool StartMenuWaitThread(HookedWndInfo* pInfo, DWORD* pdwThreadId) {
     HMODULE hModule = nullptr;
     if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                             reinterpret_cast<LPCSTR>(reinterpret_cast<void*>(&MenuWaitThreadStart)), &hModule))
         return false;
     AddRefHookedWnd(pInfo);
     auto* pStart = new MenuWaitStart{pInfo, hModule};
-    HANDLE hThread = CreateThread(nullptr, 0, MenuWaitThreadStart, pStart, 0, nullptr);
+    HANDLE hThread = CreateThread(nullptr, 0, MenuWaitThreadStart, pStart, 0, pdwThreadId);
     if (hThread == nullptr) {
         delete pStart;
         ReleaseHookedWnd(pInfo);

@@ -28,8 +28,12 @@ BOOL GetModuleName(char* pszModuleName, HWND) {
     const DWORD cch = GetModuleFileNameA(nullptr, szPath, kPathSize);
     // Older systems leave a cut path without its terminator.
     szPath[cch < kPathSize ? cch : kPathSize - 1] = '\0';
-    const char* pszName = std::strrchr(szPath, '\\');
-    pszName = pszName != nullptr ? pszName + 1 : szPath;
+    return ModuleNameFromPath(szPath, pszModuleName);
+}
+
+BOOL ModuleNameFromPath(const char* pszPath, char* pszModuleName) {
+    const char* pszName = std::strrchr(pszPath, '\\');
+    pszName = pszName != nullptr ? pszName + 1 : pszPath;
     lstrcpynA(pszModuleName, pszName, kPathSize);
     CharUpperA(pszModuleName);
     return lstrcmpA(pszModuleName, "KERNEL32.DLL") != 0;

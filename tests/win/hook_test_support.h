@@ -1,0 +1,97 @@
+// Shared pieces of the hooked-window tests: the seams of the hook core
+// replaced by recorders, and host procedures that record what they receive.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "hook/hooked_wnd.h"
+#include "hook/shared_state.h"
+
+namespace test_support {
+
+struct ReceivedMessage {
+    HWND hWnd;
+    UINT uMsg;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// What the hosts' own procedures saw, in order.
+inline std::vector<ReceivedMessage>& HostLog() {
+    static std::vector<ReceivedMessage> log;
+    return log;
+}
+inline std::wstring& LastWideText() {
+    static std::wstring text;
+    return text;
+}
+
+constexpr UINT kProbeMessage = WM_APP + 7;
+
+inline LRESULT CALLBACK RecordingHostProcA(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (uMsg == kProbeMessage || uMsg == WM_NCDESTROY || uMsg == WM_CLOSE) HostLog().push_back({hWnd, uMsg, wParam, lParam});
+    if (uMsg == kProbeMessage) return static_cast<LRESULT>(wParam + 1);
+    if (uMsg == WM_CLOSE) return 0;  // the tests destroy their windows themselves
+    return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+}
+
+inline LRESULT CALLBACK RecordingHostProcW(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (uMsg == WM_SETTEXT && lParam != 0) LastWideText() = reinterpret_cast<const wchar_t*>(lParam);
+    if (uMsg == kProbeMessage || uMsg == WM_NCDESTROY) HostLog().push_back({hWnd, uMsg, wParam, lParam});
+    if (uMsg == kProbeMessage) return static_cast<LRESULT>(wParam + 1);
+    return DefWindowProcW(hWnd, uMsg, wParam, lParam);
+}
+
+// Replaces the hook core's seams for one test: the send item calls are
+// recorded (and answer as told), the worker's sleeps are counted instead of
+// slept unless a test gives its own.
+class HookSeamRecorder {
+public:
+    HookSeamRecorder() {
+        s_pCurrent = this;
+        hook_seams::pfnAddHookedMenuItem = RecordAdd;
+        hook_seams::pfnRemoveHookedItem = RecordRemove;
+        hook_seams::pfnSleep = RecordSleep;
+        // The in-process tests run without the module's start-up, which
+        // creates the worker's lock.
+        if (!g_bMenuThreadLockCreated) {
+            InitializeCriticalSection(&g_csMenuThread);
+            g_bMenuThreadLockCreated = true;
+        }
+    }
+    ~HookSeamRecorder() {
+        hook_seams::pfnAddHookedMenuItem = s_pfnRealAdd;
+        hook_seams::pfnRemoveHookedItem = s_pfnRealRemove;
+        hook_seams::pfnSleep = s_pfnRealSleep;
+        s_pCurrent = nullptr;
+    }
+    HookSeamRecorder(const HookSeamRecorder&) = delete;
+    HookSeamRecorder& operator=(const HookSeamRecorder&) = delete;
+
+    std::vector<HookedWndInfo*> adds;
+    std::vector<std::pair<HookedWndInfo*, BOOL>> removes;
+    volatile LONG nSleeps = 0;
+    BOOL bAddResult = FALSE;
+    void (*pfnOnSleep)(DWORD) = nullptr;
+
+private:
+    static BOOL RecordAdd(HookedWndInfo* pInfo) {
+        s_pCurrent->adds.push_back(pInfo);
+        return s_pCurrent->bAddResult;
+    }
+    static void RecordRemove(HookedWndInfo* pInfo, BOOL bRedraw) { s_pCurrent->removes.push_back({pInfo, bRedraw}); }
+    static void RecordSleep(DWORD dwMs) {
+        InterlockedIncrement(&s_pCurrent->nSleeps);
+        if (s_pCurrent->pfnOnSleep != nullptr) s_pCurrent->pfnOnSleep(dwMs);
+    }
+
+    static inline HookSeamRecorder* s_pCurrent = nullptr;
+    static inline BOOL (*const s_pfnRealAdd)(HookedWndInfo*) = hook_seams::pfnAddHookedMenuItem;
+    static inline void (*const s_pfnRealRemove)(HookedWndInfo*, BOOL) = hook_seams::pfnRemoveHookedItem;
+    static inline void (*const s_pfnRealSleep)(DWORD) = hook_seams::pfnSleep;
+};
+
+}  // namespace test_support
