@@ -11,6 +11,22 @@
 
 namespace {
 
+class TableReadLock {
+public:
+    TableReadLock() noexcept { AcquireSRWLockShared(&g_HookedWndLock); }
+    ~TableReadLock() { ReleaseSRWLockShared(&g_HookedWndLock); }
+    TableReadLock(const TableReadLock&) = delete;
+    TableReadLock& operator=(const TableReadLock&) = delete;
+};
+
+class TableWriteLock {
+public:
+    TableWriteLock() noexcept { AcquireSRWLockExclusive(&g_HookedWndLock); }
+    ~TableWriteLock() { ReleaseSRWLockExclusive(&g_HookedWndLock); }
+    TableWriteLock(const TableWriteLock&) = delete;
+    TableWriteLock& operator=(const TableWriteLock&) = delete;
+};
+
 void SleepFor(DWORD dwMilliseconds) { Sleep(dwMilliseconds); }
 
 struct ForwardOnlyWnd {
@@ -66,7 +82,7 @@ HookedWndInfo* NewHookedWndInfo() {
 // hint, another thread may have changed the table since it was found) and
 // marks it unhooked. False when it was no longer there.
 bool DetachFromTable(HookedWndInfo* pInfo, size_t nPosition) {
-    platform::SemaphoreLock lock(g_HookedWndLock);
+    TableWriteLock lock;
     auto& list = g_HookedWndList;
     if (nPosition >= list.size() || list[nPosition] != pInfo) {
         nPosition = 0;
@@ -95,7 +111,7 @@ const SendCommandSlot kSendCommandSlots[kSendCommandCount] = {
     {27174, 12685}, {27175, 12686}, {27176, 12687}, {27177, 12688}, {27178, 12689}, {27179, 12690},
 };
 
-HANDLE g_HookedWndLock = CreateSemaphoreA(nullptr, 1, 1, nullptr);
+SRWLOCK g_HookedWndLock = SRWLOCK_INIT;
 HANDLE g_PrintCmdLock = CreateSemaphoreA(nullptr, 1, 1, nullptr);
 std::vector<HookedWndInfo*> g_HookedWndList;
 
@@ -139,7 +155,7 @@ void TryToHookThisWnd(HWND hWnd, int nModule) {
     // until the record is in the table.
     pInfo->pfnOldWndProc = ReplaceWndProc(hWnd, (pInfo->dwFlags & kHookFlagUnicode) != 0, HookProc);
     {
-        platform::SemaphoreLock lock(g_HookedWndLock);
+        TableWriteLock lock;
         g_HookedWndList.push_back(pInfo);
     }
     // A failed subclass stays in the table so the window is not tried again.
@@ -149,7 +165,7 @@ void TryToHookThisWnd(HWND hWnd, int nModule) {
 }
 
 HookedWndInfo* FindHookedWnd(HWND hWnd, size_t* pPosition) {
-    platform::SemaphoreLock lock(g_HookedWndLock);
+    TableReadLock lock;
     const auto& list = g_HookedWndList;
     for (size_t i = 0; i < list.size(); ++i) {
         if (list[i] != nullptr && list[i]->hWnd == hWnd) {
@@ -161,7 +177,7 @@ HookedWndInfo* FindHookedWnd(HWND hWnd, size_t* pPosition) {
 }
 
 HookedWndInfo* FindHookedWndRef(HWND hWnd, size_t* pPosition) {
-    platform::SemaphoreLock lock(g_HookedWndLock);
+    TableReadLock lock;
     const auto& list = g_HookedWndList;
     for (size_t i = 0; i < list.size(); ++i) {
         if (list[i] != nullptr && list[i]->hWnd == hWnd) {
@@ -193,7 +209,7 @@ void UnhookAllWindows() {
     for (;;) {
         HookedWndInfo* pInfo = nullptr;
         {
-            platform::SemaphoreLock lock(g_HookedWndLock);
+            TableReadLock lock;
             if (g_HookedWndList.empty()) return;
             pInfo = g_HookedWndList.front();
         }
@@ -213,12 +229,12 @@ void ReleaseIfExcluded(HookedWndInfo* pInfo) {
 }
 
 size_t CountHookedWindows() {
-    platform::SemaphoreLock lock(g_HookedWndLock);
+    TableReadLock lock;
     return g_HookedWndList.size();
 }
 
 bool FindForwardOnlyWnd(HWND hWnd, WNDPROC* ppfnOldWndProc, bool* pbUnicode) {
-    platform::SemaphoreLock lock(g_HookedWndLock);
+    TableReadLock lock;
     for (const ForwardOnlyWnd& entry : g_ForwardOnlyList) {
         if (entry.hWnd == hWnd) {
             *ppfnOldWndProc = entry.pfnOldWndProc;
@@ -230,7 +246,7 @@ bool FindForwardOnlyWnd(HWND hWnd, WNDPROC* ppfnOldWndProc, bool* pbUnicode) {
 }
 
 void ForgetForwardOnlyWnd(HWND hWnd) {
-    platform::SemaphoreLock lock(g_HookedWndLock);
+    TableWriteLock lock;
     for (size_t i = 0; i < g_ForwardOnlyList.size(); ++i) {
         if (g_ForwardOnlyList[i].hWnd == hWnd) {
             g_ForwardOnlyList.erase(g_ForwardOnlyList.begin() + static_cast<std::ptrdiff_t>(i));
@@ -240,7 +256,7 @@ void ForgetForwardOnlyWnd(HWND hWnd) {
 }
 
 size_t CountForwardOnlyWindows() {
-    platform::SemaphoreLock lock(g_HookedWndLock);
+    TableReadLock lock;
     return g_ForwardOnlyList.size();
 }
 

@@ -63,11 +63,13 @@ struct HookedWndInfo {
     volatile LONG bUnhooked;
 };
 
-// The table of this process: owns its records; g_HookedWndLock (a semaphore,
-// not re-entrant) guards it. g_PrintCmdLock serialises the learning of hosts'
-// Print commands.
+// The table of this process: owns its records; g_HookedWndLock guards it. It
+// is a slim reader/writer lock, not re-entrant: every message of every hooked
+// window looks the table up (shared), so a lock that costs a kernel call per
+// message would dominate the path; only insertion and removal take it
+// exclusively. g_PrintCmdLock serialises the learning of hosts' Print commands.
 extern std::vector<HookedWndInfo*> g_HookedWndList;
-extern HANDLE g_HookedWndLock;
+extern SRWLOCK g_HookedWndLock;
 extern HANDLE g_PrintCmdLock;
 
 // Zeroes the send-item part (aCmdID through nMenuItems).
