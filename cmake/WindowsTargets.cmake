@@ -35,6 +35,33 @@ target_link_libraries(PVPFCW32 PRIVATE -Wl,--whole-archive pvpfc_core -Wl,--no-w
 target_link_options(PVPFCW32 PRIVATE -Wl,--enable-stdcall-fixup -Wl,--kill-at)
 pfc_project_target(PVPFCW32)
 
+# A native pfcdoc, built from this tree with the host compiler, makes the
+# data files the resources carry (the distributor's set, the blank template).
+include(ExternalProject)
+set(PFC_HOST_TOOLS_DIR ${CMAKE_BINARY_DIR}/host-tools)
+set(PFC_HOST_PFCDOC ${PFC_HOST_TOOLS_DIR}/tools/doctool/pfcdoc)
+ExternalProject_Add(pfc_host_tools
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${PFC_HOST_TOOLS_DIR}
+  CMAKE_ARGS -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Release
+             -DPFC_HOST_TOOLS_ONLY=ON -DBUILD_TESTING=OFF
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target pfcdoc
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS ON
+  BUILD_BYPRODUCTS ${PFC_HOST_PFCDOC})
+
+# The blank template "~BLANK.TMP" that programs carry for wrapping images
+# into documents; an .rc includes it as blank.tmp from this directory.
+set(PFC_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+set(PFC_BLANK_TEMPLATE ${PFC_GENERATED_DIR}/blank.tmp)
+add_custom_command(
+  OUTPUT ${PFC_BLANK_TEMPLATE}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PFC_GENERATED_DIR}
+  COMMAND ${PFC_HOST_PFCDOC} write ${CMAKE_SOURCE_DIR}/resources/blank_template.txt ${PFC_BLANK_TEMPLATE}
+  DEPENDS pfc_host_tools ${PFC_HOST_PFCDOC} ${CMAKE_SOURCE_DIR}/resources/blank_template.txt
+  COMMENT "Writing the blank template")
+add_custom_target(pfc_blank_template DEPENDS ${PFC_BLANK_TEMPLATE})
+
 # Helper for the programs: each directory under tools/ with a CMakeLists.txt.
 function(pfc_windows_program name)
   cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS" ${ARGN})

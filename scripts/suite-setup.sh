@@ -104,6 +104,8 @@ BrowserMenu1=View,
 INI
 sed -i 's/$/\r/' "$common_unix/PvPfcW32.ini"
 : > "$common_unix/standins.log"
+# What the distributor's sample menu items open (resource 27170 of PavRes32).
+printf 'Tellarine Partner\r\nNotes of the distributor that installed the suite.\r\n' > "$common_unix/Partner.txt"
 : > "$send_unix/standins.log"
 
 echo "suite-setup: suite installed in $WINEPREFIX"

@@ -5,6 +5,7 @@
 #include "config/profile.h"
 #include "hook/hooked_wnd.h"
 #include "hook/shared_state.h"
+#include "oem/oem.h"
 #include "platform/fault_guard.h"
 #include "suite/library_frame.h"
 #include "suite/suite_settings.h"
@@ -51,6 +52,9 @@ bool StartModuleInProcess() {
     SetApplicationIdentity("VORLAND", szTitle, "Tellarine");
 
     StartLibrary(nullptr, 0);
+    InstallBlankTemplateProvider();
+    ReadOemId(&OemMenuSet);
+    LoadOemMenuSet(&OemMenuSet, kOemMenuSlot);
 
     char szIniPath[kPathSize] = {};
     if (GetProfilePath(szIniPath) == LIBERR_OK) {
@@ -70,6 +74,7 @@ bool StartModuleInProcess() {
 }
 
 int ExitModuleInProcess() {
+    FreeOemMenuSet();
     StopLibrary();
     // Every window of this process gets its own procedure back before the
     // code of ours it runs through goes away.

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "docengine/document_set.h"
 #include "platform/fault_guard.h"
 #include "platform/unique_handle.h"
 #include "suite/suite_settings.h"
@@ -149,6 +150,8 @@ LibraryErrorCode StartLibrary(const char* pszKeyPath, UINT uKeyStringId) {
 LibraryErrorCode StopLibrary() {
     LibraryGlobals& globals = Globals();
     if (!globals.bStarted) return LIBERR_BAD_ARGUMENT;
+    // The engine's shared scratch block (the last menu table) goes with the library.
+    docengine::ReleaseSharedScratch();
     globals.bStarted = false;
     return LIBERR_OK;
 }

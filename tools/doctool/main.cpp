@@ -3,6 +3,7 @@
 // Commands are kept in one table so further command groups (document sets)
 // slot in beside these.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -152,11 +153,121 @@ int CmdWrite(const std::vector<std::string>& args) {
     });
 }
 
+std::string DirectoryOf(const std::string& strPath) {
+    const std::size_t slash = strPath.find_last_of('/');
+    return slash == std::string::npos ? std::string(".") : strPath.substr(0, slash);
+}
+
+bool ReadSetDescription(const std::string& strPath, SetDescription* pOut) {
+    const std::vector<std::uint8_t> text = ReadWholeFile(strPath);
+    std::string strError;
+    if (!ParseSetDescription(std::string(text.begin(), text.end()), DirectoryOf(strPath), pOut, &strError)) {
+        std::fprintf(stderr, "%s: %s\n", strPath.c_str(), strError.c_str());
+        return false;
+    }
+    return true;
+}
+
+int SetPack(const std::vector<std::string>& args) {
+    if (args.size() < 2) return 2;
+    return RunReporting([&] {
+        SetDescription description;
+        if (!ReadSetDescription(args[0], &description)) ThrowLibraryError(LIBERR_INVALID_DATA, nullptr);
+        WriteWholeFile(args[1], BuildDocumentSet(description));
+    });
+}
+
+// A side file: one slot's document on its own (the menu table's slot unless
+// another is named).
+int SetSide(const std::vector<std::string>& args) {
+    if (args.size() < 2) return 2;
+    return RunReporting([&] {
+        SetDescription description;
+        if (!ReadSetDescription(args[0], &description)) ThrowLibraryError(LIBERR_INVALID_DATA, nullptr);
+        unsigned long nSlot = kMenuTableSlot;
+        if (args.size() > 2) nSlot = std::strtoul(args[2].c_str(), nullptr, 10);
+        if (nSlot >= description.aSlots.size() || description.aSlots[nSlot].empty()) {
+            std::fprintf(stderr, "%s: slot %lu has no document\n", args[0].c_str(), nSlot);
+            ThrowLibraryError(LIBERR_BAD_ARGUMENT, nullptr);
+        }
+        WriteWholeFile(args[1], description.aSlots[nSlot]);
+    });
+}
+
+void ThrowIfFailed(LibraryErrorCode code) {
+    if (code != LIBERR_OK) ThrowLibraryError(code, nullptr);
+}
+
+int SetList(const std::vector<std::string>& args) {
+    if (args.empty()) return 2;
+    DocumentSet set;
+    InitDocumentSet(0, &set);
+    const int result = RunReporting([&] {
+        const std::vector<std::uint8_t> bytes = ReadWholeFile(args[0]);
+        ThrowIfFailed(LoadDocumentSet(bytes.data(), bytes.size(), &set));
+        std::printf("tag %u\n", set.dwTag);
+        for (std::uint32_t i = 0; i < kLoadableSlots; ++i) {
+            std::uint32_t dwPages = 0;
+            DocumentHandle h = GetSetEntry(&set, i, &dwPages);
+            if (h == nullptr) continue;
+            DocumentInfo info;
+            ThrowIfFailed(GetDocumentInfo(h, &info));
+            std::printf("slot %u: pages %u version %u flags 0x%04X length %u date %04d-%02d-%02d %02d:%02d:%02d "
+                        "text1 \"%s\"\n",
+                        i, dwPages, info.dwVersion, info.dwFlags, info.dwLength, 1900 + info.abDate[5],
+                        info.abDate[4] + 1, info.abDate[3], info.abDate[2], info.abDate[1], info.abDate[0],
+                        info.szText1);
+        }
+        OemMenuTable* pTable = nullptr;
+        ThrowIfFailed(GetMenuTable(&set, &pTable));
+        if (pTable == nullptr) {
+            std::printf("menu none\n");
+            return;
+        }
+        if (pTable->pszTitleText != nullptr) {
+            std::printf("menu title \"%s\" \"%s\"\n", pTable->pszTitleText, pTable->pszTitleCommand);
+        }
+        std::printf("menu entries %u\n", pTable->dwCount);
+        for (std::uint32_t i = 0; i < pTable->dwCount; ++i) {
+            const OemMenuItem& item = pTable->aItems[i];
+            if (item.pszCommand == nullptr) {
+                std::printf("  %u separator\n", 27170 + i);
+            } else {
+                std::printf("  %u \"%s\" \"%s\"\n", 27170 + i, item.pszText, item.pszCommand);
+            }
+        }
+    });
+    FreeDocumentSet(&set);
+    return result;
+}
+
+struct SetCommand {
+    const char* pszName;
+    int (*pfnRun)(const std::vector<std::string>& args);
+};
+const SetCommand kSetCommands[] = {{"pack", SetPack}, {"side", SetSide}, {"list", SetList}};
+
+int CmdSet(const std::vector<std::string>& args) {
+    for (const SetCommand& c : kSetCommands) {
+        if (args[0] == c.pszName) {
+            const int result = c.pfnRun(std::vector<std::string>(args.begin() + 1, args.end()));
+            if (result == 2) std::fprintf(stderr, "usage: pfcdoc set pack|side|list ...\n");
+            return result;
+        }
+    }
+    std::fprintf(stderr, "usage: pfcdoc set pack|side|list ...\n");
+    return 2;
+}
+
 const Command kCommands[] = {
     {"info", "<file> [password]", "header, page table and summary", CmdInfo},
     {"text", "<file> [password]", "the page texts", CmdText},
     {"check", "<file> [password]", "open and read every record; prints ok or the error code", CmdCheck},
     {"write", "<description> <out-file>", "build a document from a description", CmdWrite},
+    {"set", "<pack|side|list> ...", "set pack <set-description> <out>: a set container; "
+                                    "set side <set-description> <out> [slot]: one slot's document (default 22) "
+                                    "as a side file; set list <set-file>: slots, information and menu table",
+     CmdSet},
 };
 
 // Arguments each command needs at least, from its argument text.
@@ -173,7 +284,9 @@ void Usage() {
                  "Without a password the protection record is not examined.\n"
                  "Description lines for write: text1|text2|text3 <text>, flags <n>, resolution <x> <y>,\n"
                  "compress on|off, password <text>, append <host-file>, page [<w> <h>], first <text>,\n"
-                 "second <text>; '#' starts a comment.\n");
+                 "second <text>, date <yyyy-mm-dd> [hh:mm:ss], title|item <text> | <command>, separator,\n"
+                 "token <text>; '#' starts a comment. Set descriptions: tag, set-info, set-date,\n"
+                 "set-text1..4, then slot <n> followed by the slot document's lines (or file <path>).\n");
 }
 
 }  // namespace

@@ -1,0 +1,214 @@
+#include "oem/oem.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "config/profile.h"
+#include "hook/shared_state.h"
+#include "suite/library_frame.h"
+#include "suite/user_messages.h"
+
+using docengine::DocumentSet;
+
+DocumentSet OemMenuSet = {};
+
+namespace {
+
+constexpr const char* kSideFileBase = "\\QoviView.exe";
+
+bool ProvideBlankTemplate(const void** ppBytes, std::size_t* pcbBytes) {
+    HMODULE hExecutable = GetModuleHandleA(nullptr);
+    HRSRC hInfo = FindResourceA(hExecutable, "~BLANK.TMP", "PAVFILE");
+    if (hInfo == nullptr) return false;
+    HGLOBAL hData = LoadResource(hExecutable, hInfo);
+    const void* pBytes = hData != nullptr ? LockResource(hData) : nullptr;
+    if (pBytes == nullptr) return false;
+    *ppBytes = pBytes;
+    *pcbBytes = SizeofResource(hExecutable, hInfo);
+    return true;
+}
+
+// A zero-filled fixed global block, unlocked and freed when it goes.
+class GlobalBlock {
+public:
+    explicit GlobalBlock(DWORD cb) {
+        m_hBlock = GlobalAlloc(GMEM_ZEROINIT, cb);
+        m_pData = m_hBlock != nullptr ? GlobalLock(m_hBlock) : nullptr;
+    }
+    ~GlobalBlock() {
+        if (m_hBlock == nullptr) return;
+        if (m_pData != nullptr) GlobalUnlock(m_hBlock);
+        GlobalFree(m_hBlock);
+    }
+    GlobalBlock(const GlobalBlock&) = delete;
+    GlobalBlock& operator=(const GlobalBlock&) = delete;
+    void* Data() const { return m_pData; }
+    bool Grow(DWORD cb) {
+        GlobalUnlock(m_hBlock);
+        m_pData = nullptr;
+        HGLOBAL hBigger = GlobalReAlloc(m_hBlock, cb, GMEM_ZEROINIT);
+        if (hBigger != nullptr) m_hBlock = hBigger;
+        m_pData = GlobalLock(m_hBlock);
+        return hBigger != nullptr && m_pData != nullptr;
+    }
+
+private:
+    HGLOBAL m_hBlock = nullptr;
+    void* m_pData = nullptr;
+};
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE h) : m_h(h) {}
+    ~FileHandle() {
+        if (m_h != INVALID_HANDLE_VALUE) CloseHandle(m_h);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    HANDLE get() const { return m_h; }
+
+private:
+    HANDLE m_h;
+};
+
+}  // namespace
+
+void InstallBlankTemplateProvider() { docengine::SetBlankTemplateProvider(ProvideBlankTemplate); }
+
+void ReadOemId(DocumentSet* pSet) {
+    const DWORD dwOemId =
+        ReadApplicationProfileInt(GetApplicationRegistryKey(), GetApplicationProfileName(), "Settings", "OEMID", 0);
+    docengine::InitDocumentSet(dwOemId, pSet);
+}
+
+void MakeOemSideFilePath(UINT nSlot, char* pszPath) {
+    char szDir[MAX_PATH] = {};
+    GetWindowsDirectoryA(szDir, MAX_PATH);
+    lstrcpynA(pszPath, szDir, MAX_PATH);
+    const size_t cchDir = std::strlen(pszPath);
+    lstrcpynA(pszPath + cchDir, kSideFileBase, static_cast<int>(MAX_PATH - cchDir));
+    char* pDot = std::strrchr(pszPath, '.');
+    if (pDot == nullptr) return;
+    const size_t cchLeft = MAX_PATH - static_cast<size_t>(pDot + 1 - pszPath);
+    std::snprintf(pDot + 1, cchLeft, "%s%.2u", "a", nSlot);
+}
+
+void LoadOemSideFile(DocumentSet* pSet, UINT nSlot) {
+    GlobalBlock block(kOemSideFileBlock);
+    if (block.Data() == nullptr) return;
+    char szPath[MAX_PATH] = {};
+    MakeOemSideFilePath(nSlot, szPath);
+    // Shared for reading while others may read it too; a file someone holds
+    // open for writing is still tried for plain reading.
+    FileHandle file(CreateFileA(szPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    FileHandle fallback(file.get() == INVALID_HANDLE_VALUE
+                            ? CreateFileA(szPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                            : INVALID_HANDLE_VALUE);
+    HANDLE hFile = file.get() != INVALID_HANDLE_VALUE ? file.get() : fallback.get();
+    if (hFile == INVALID_HANDLE_VALUE) return;
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(hFile, &size) || size.QuadPart == 0 || size.QuadPart > 0x7FFFFFFF) return;
+    const DWORD cbFile = static_cast<DWORD>(size.QuadPart);
+    if (cbFile >= kOemSideFileBlock && !block.Grow(cbFile)) return;
+    DWORD cbRead = 0;
+    if (!ReadFile(hFile, block.Data(), cbFile, &cbRead, nullptr) || cbRead != cbFile) return;
+    CheckLibraryResult(docengine::LoadSetEntry(pSet, nSlot, block.Data(), cbFile, nullptr, nullptr));
+}
+
+LibraryErrorCode LoadOemMenuSet(DocumentSet* pSet, UINT nSlot) {
+    HRSRC hInfo = g_hResourceModule != nullptr
+                      ? FindResourceA(g_hResourceModule, MAKEINTRESOURCEA(kOemSetResourceId),
+                                      MAKEINTRESOURCEA(kOemSetResourceType))
+                      : nullptr;
+    if (hInfo != nullptr) {
+        HGLOBAL hData = LoadResource(g_hResourceModule, hInfo);
+        const void* pBytes = hData != nullptr ? LockResource(hData) : nullptr;
+        if (pBytes != nullptr) {
+            CheckLibraryResult(docengine::LoadAndMergeDocumentSet(pBytes, SizeofResource(g_hResourceModule, hInfo), pSet,
+                                                                  nullptr, nullptr));
+        }
+    }
+    DocumentSet sideSet;
+    docengine::InitDocumentSet(pSet->dwTag, &sideSet);
+    LoadOemSideFile(&sideSet, nSlot);
+    const LibraryErrorCode dwCode = docengine::MergeDocumentSets(&sideSet, pSet, nullptr, nullptr);
+    // Whatever the merge did not take is closed by it; a failed merge must not
+    // leave the side file's document behind either.
+    docengine::FreeDocumentSet(&sideSet);
+    return dwCode;
+}
+
+void FreeOemMenuSet() { docengine::FreeDocumentSet(&OemMenuSet); }
+
+HMENU FindMenuWithCommand(HMENU hMenu, UINT uId) {
+    if (hMenu == nullptr) return nullptr;
+    for (int nPos = GetMenuItemCount(hMenu) - 1; nPos >= 0; --nPos) {
+        const UINT uItemId = GetMenuItemID(hMenu, nPos);
+        if (uItemId == uId) return hMenu;
+        if (uItemId == 0xFFFFFFFFu) {
+            if (HMENU hFound = FindMenuWithCommand(GetSubMenu(hMenu, nPos), uId)) return hFound;
+        }
+    }
+    return nullptr;
+}
+
+HMENU PrepareOemMenuPosition(HMENU hPopup) {
+    HMENU hMenu = FindMenuWithCommand(hPopup, kOemPlaceholderId);
+    if (hMenu == nullptr) return nullptr;
+    int k = GetMenuItemCount(hMenu) - 1;
+    while (k >= 0 && GetMenuItemID(hMenu, k) != kOemPlaceholderId) --k;
+    // The item just above the placeholder (the group's separator) and the
+    // placeholder stay; everything above them makes room for the items.
+    for (int i = 0; i < k - 1; ++i) RemoveMenu(hMenu, 0, MF_BYPOSITION);
+    return hMenu;
+}
+
+void InsertOemMenuItems(DocumentSet* pSet, HMENU hPopup) {
+    docengine::OemMenuTable* pTable = nullptr;
+    if (docengine::GetMenuTable(pSet, &pTable) != LIBERR_OK || pTable == nullptr) return;
+    HMENU hMenu = PrepareOemMenuPosition(hPopup);
+    if (hMenu == nullptr) return;
+    for (UINT i = 0; i < pTable->dwCount && i <= 9; ++i) {
+        const docengine::OemMenuItem& item = pTable->aItems[i];
+        if (item.pszCommand != nullptr) {
+            InsertMenuA(hMenu, i, MF_BYPOSITION | MF_STRING, kOemFirstCommandId + i, item.pszText);
+        } else {
+            InsertMenuA(hMenu, i, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+        }
+    }
+}
+
+const char* GetOemCommandText(DocumentSet* pSet, UINT uId) {
+    if (uId < kOemFirstCommandId || uId > kOemLastCommandId) return nullptr;
+    docengine::OemMenuTable* pTable = nullptr;
+    if (!CheckLibraryResult(docengine::GetMenuTable(pSet, &pTable)) || pTable == nullptr) return nullptr;
+    const UINT nEntry = uId - kOemFirstCommandId;
+    if (nEntry >= pTable->dwCount) return nullptr;
+    return pTable->aItems[nEntry].pszCommand;
+}
+
+void ExpandOemCommand(const char* pszCommand, char (&szOut)[kOemCommandSize]) {
+    // The command is the distributor's text, not a format: only the two "%s"
+    // that used to take empty texts are dropped.
+    size_t cchOut = 0;
+    int nExpanded = 0;
+    for (const char* p = pszCommand; *p != '\0' && cchOut < kOemCommandSize - 1; ++p) {
+        if (p[0] == '%' && p[1] == 's' && nExpanded < 2) {
+            ++nExpanded;
+            ++p;
+            continue;
+        }
+        szOut[cchOut++] = *p;
+    }
+    szOut[cchOut] = '\0';
+}
+
+void RunOemCommand(HWND hWnd, UINT uId) {
+    const char* pszCommand = GetOemCommandText(&OemMenuSet, uId);
+    if (pszCommand == nullptr) return;
+    char szCommand[kOemCommandSize];
+    ExpandOemCommand(pszCommand, szCommand);
+    ShellOpenFile(hWnd, szCommand);
+}
