@@ -15,18 +15,11 @@
 #include "hook/shared_state.h"
 #include "seam_recorder.h"
 #include "suite_key_sandbox.h"
+#include "built_modules.h"
 
 namespace {
 
 constexpr char kDialogCaption[] = "Send Command Settings";
-
-HMODULE LoadBuiltResourceModule() {
-    char szPath[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, szPath, MAX_PATH);
-    std::string path = szPath;
-    for (int i = 0; i < 3; ++i) path.erase(path.find_last_of('\\'));
-    return LoadLibraryA((path + "\\resources\\PavRes32.dll").c_str());
-}
 
 std::vector<std::string> ListEntries(HWND hDialog, int nId) {
     std::vector<std::string> entries;
@@ -47,7 +40,7 @@ class ConfigDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_hSavedResources = g_hResourceModule;
-        m_hResources = LoadBuiltResourceModule();
+        m_hResources = test_support::LoadBuiltResourceModule();
         ASSERT_NE(nullptr, m_hResources);
         g_hResourceModule = m_hResources;
         std::memcpy(&m_savedShared, &g_SharedSection, sizeof m_savedShared);

@@ -8,23 +8,14 @@
 #include <vector>
 
 #include "config/config_dialog.h"
+#include "built_modules.h"
 
 namespace {
-
-HMODULE LoadBuiltResourceModule() {
-    char szPath[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, szPath, MAX_PATH);
-    std::string path = szPath;
-    // <build>\tests\win\win_unit_tests.exe -> <build>\resources\PavRes32.dll
-    for (int i = 0; i < 3; ++i) path.erase(path.find_last_of('\\'));
-    path += "\\resources\\PavRes32.dll";
-    return LoadLibraryA(path.c_str());
-}
 
 class ResourceModuleTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_hLibrary = LoadBuiltResourceModule();
+        s_hLibrary = test_support::LoadBuiltResourceModule();
         ASSERT_NE(nullptr, s_hLibrary);
         using GetInstance = HINSTANCE(WINAPI*)(int);
         auto pfn = reinterpret_cast<GetInstance>(reinterpret_cast<void*>(GetProcAddress(s_hLibrary, "PavResGetInstance")));
