@@ -1,0 +1,149 @@
+#include "host_common.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "host_report.h"
+
+namespace host {
+namespace {
+
+HWND g_hSecondWnd = nullptr;
+
+// Where the Print command writes: "--log=<path>" or the variable PFC_HOST_LOG.
+std::string LogPath() {
+    const char* pszCommandLine = GetCommandLineA();
+    const char* pszLog = std::strstr(pszCommandLine, "--log=");
+    if (pszLog != nullptr) {
+        pszLog += 6;
+        std::string path;
+        const bool bQuoted = *pszLog == '"';
+        if (bQuoted) ++pszLog;
+        while (*pszLog != '\0' && (bQuoted ? *pszLog != '"' : *pszLog != ' ')) path += *pszLog++;
+        return path;
+    }
+    char szPath[MAX_PATH] = {};
+    if (GetEnvironmentVariableA("PFC_HOST_LOG", szPath, MAX_PATH) > 0) return szPath;
+    return std::string();
+}
+
+// The host's own Print: what matters to the tests is which printer was the
+// default at the moment it ran.
+void Print() {
+    char szDevice[260] = {};
+    GetProfileStringA("windows", "device", "", szDevice, sizeof szDevice);
+    const std::string path = LogPath();
+    if (path.empty()) return;
+    FILE* pFile = std::fopen(path.c_str(), "a");
+    if (pFile == nullptr) return;
+    std::fprintf(pFile, "PRINT %s\n", szDevice);
+    std::fclose(pFile);
+}
+
+bool ProcLiesInModule(LONG_PTR lProc) {
+    HMODULE hModule = nullptr;
+    if (lProc == 0 || !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                          reinterpret_cast<LPCSTR>(lProc), &hModule))
+        return false;
+    char szPath[MAX_PATH] = {};
+    GetModuleFileNameA(hModule, szPath, MAX_PATH);
+    const char* pszName = std::strrchr(szPath, '\\');
+    return lstrcmpiA(pszName != nullptr ? pszName + 1 : szPath, "PVPFCW32.dll") == 0;
+}
+
+LRESULT Report(HWND hWnd, WPARAM wAsk) {
+    LRESULT lAnswer = host_report::kValid;
+    // Read both ways: a procedure put in with the other variant reads back as
+    // a conversion stub.
+    if (ProcLiesInModule(GetWindowLongPtrA(hWnd, GWLP_WNDPROC)) ||
+        ProcLiesInModule(GetWindowLongPtrW(hWnd, GWLP_WNDPROC)))
+        lAnswer |= host_report::kProcInModule;
+    static const UINT uQuery = RegisterWindowMessageA("PvPfcW32.TestQuery");
+    const LRESULT lModule = SendMessageA(hWnd, uQuery, wAsk, 0);
+    if ((lModule & 0x7F000000) == 0x40000000) lAnswer |= host_report::kModuleAnswered | (lModule & 0x00FFFFFF);
+    return lAnswer;
+}
+
+}  // namespace
+
+bool HasSwitch(const char* pszSwitch) { return std::strstr(GetCommandLineA(), pszSwitch) != nullptr; }
+
+HMENU CreateHostMenu() {
+    HMENU hMenu = CreateMenu();
+    HMENU hFile = CreatePopupMenu();
+    AppendMenuA(hFile, MF_STRING, kIdPrint, "&Print...\tCtrl+P");
+    AppendMenuA(hFile, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(hFile, MF_STRING, kIdExit, "E&xit");
+    AppendMenuA(hMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(hFile), "&File");
+    return hMenu;
+}
+
+bool HandleCommonMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM, LRESULT* plResult) {
+    switch (uMsg) {
+        case WM_COMMAND:
+            if (LOWORD(wParam) == kIdPrint) {
+                Print();
+                *plResult = 0;
+                return true;
+            }
+            if (LOWORD(wParam) == kIdExit) {
+                DestroyWindow(hWnd);
+                *plResult = 0;
+                return true;
+            }
+            return false;
+        case host_report::kReportMessage:
+            *plResult = Report(hWnd, wParam);
+            return true;
+        case host_report::kOpenSecondWindow:
+            if (g_hSecondWnd == nullptr) {
+                char szClass[64] = {};
+                GetClassNameA(hWnd, szClass, sizeof szClass);
+                RegisterPlainClass("PfcHostSecond");
+                g_hSecondWnd = CreateWindowExA(0, "PfcHostSecond", "Second window", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                               40, 40, 300, 200, nullptr, CreateHostMenu(), GetModuleHandleA(nullptr),
+                                               nullptr);
+            }
+            *plResult = reinterpret_cast<LRESULT>(g_hSecondWnd);
+            return true;
+        case host_report::kCloseSecondWindow:
+            if (g_hSecondWnd != nullptr) DestroyWindow(g_hSecondWnd);
+            g_hSecondWnd = nullptr;
+            *plResult = 0;
+            return true;
+        case WM_DESTROY:
+            if (g_hSecondWnd != nullptr) DestroyWindow(g_hSecondWnd);
+            g_hSecondWnd = nullptr;
+            PostQuitMessage(0);
+            *plResult = 0;
+            return true;
+        default:
+            return false;
+    }
+}
+
+void RegisterPlainClass(const char* pszClass) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = pszClass;
+    RegisterClassA(&wc);
+}
+
+int RunMessageLoop(HWND hMainWnd) {
+    ACCEL accel{FCONTROL | FVIRTKEY, 'P', static_cast<WORD>(kIdPrint)};
+    HACCEL hAccel = CreateAcceleratorTableA(&accel, 1);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (TranslateAcceleratorA(hMainWnd, hAccel, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    DestroyAcceleratorTable(hAccel);
+    return static_cast<int>(msg.wParam);
+}
+
+}  // namespace host

@@ -1,0 +1,31 @@
+// The parts every sample host shares: its command line, the Print command that
+// records the default printer, the answer to a test's report request, and the
+// message loop.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace host {
+
+constexpr UINT kIdPrint = 101;
+constexpr UINT kIdExit = 102;
+
+// True when the command line holds the switch (e.g. "--no-rebar").
+bool HasSwitch(const char* pszSwitch);
+
+// A menu bar with a File menu: "&Print...\tCtrl+P" and "E&xit".
+HMENU CreateHostMenu();
+
+// Handles what all hosts share; true when the message was handled.
+bool HandleCommonMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT* plResult);
+
+// Registers a class whose windows only draw themselves (for the named
+// children the module looks for).
+void RegisterPlainClass(const char* pszClass);
+
+// Runs the message loop with the Ctrl+P accelerator; returns the exit code.
+int RunMessageLoop(HWND hMainWnd);
+
+}  // namespace host

@@ -1,0 +1,29 @@
+// What a sample host answers when a test asks it about its main window: whether
+// the window's procedure now lies in PVPFCW32.dll, and the host index (or the
+// number of hooked windows of the process) the module reports for it.
+#pragma once
+
+#include <windows.h>
+
+namespace host_report {
+
+// Sent to the host's main window. wParam: kAskIdentity or kAskRecordCount.
+constexpr UINT kReportMessage = WM_APP + 0x50;
+constexpr WPARAM kAskIdentity = 0;
+constexpr WPARAM kAskRecordCount = 1;
+// Makes the host open or close a second top-level window (with a menu bar).
+constexpr UINT kOpenSecondWindow = WM_APP + 0x51;
+constexpr UINT kCloseSecondWindow = WM_APP + 0x52;
+
+// Bits of the answer.
+constexpr LRESULT kValid = 0x20000000;
+constexpr LRESULT kProcInModule = 0x10000000;
+constexpr LRESULT kModuleAnswered = 0x08000000;
+
+inline bool ProcInModule(LRESULT lAnswer) { return (lAnswer & kProcInModule) != 0; }
+inline bool Hooked(LRESULT lAnswer) { return (lAnswer & kModuleAnswered) != 0; }
+// Host index, or the record count when that was asked.
+inline int Value(LRESULT lAnswer) { return static_cast<short>(lAnswer & 0xFFFF); }
+inline DWORD Flags(LRESULT lAnswer) { return static_cast<DWORD>((lAnswer >> 16) & 0xFF); }
+
+}  // namespace host_report
