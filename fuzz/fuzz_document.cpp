@@ -39,5 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pbData, std::size_t cb
             }
         });
     }
+    // The same bytes as a document set: load, read the menu table, free.
+    DocumentSet set;
+    InitDocumentSet(0, &set);
+    if (LoadDocumentSet(pbData, cbData, &set) == LIBERR_OK) {
+        OemMenuTable* pTable = nullptr;
+        GetMenuTable(&set, &pTable);
+        FreeDocumentSet(&set);
+    }
     return 0;
 }

@@ -466,8 +466,8 @@ TEST_F(DocumentSetTest, DocumentInfoOfASetContainer) {
         EXPECT_EQ(info.dwSetNumber, 12u);
         const std::uint8_t abSetDate[6] = {8, 7, 6, 5, 3, 123};
         EXPECT_EQ(std::memcmp(info.abSetDate, abSetDate, 6), 0);
-        EXPECT_EQ(info.dwSetValue16, 0xBEEFu);
-        EXPECT_EQ(info.dwSetValue32, 0x12345678u);
+        EXPECT_EQ(+info.dwSetValue16, 0xBEEFu);  // packed: compared by value
+        EXPECT_EQ(+info.dwSetValue32, 0x12345678u);
         EXPECT_STREQ(info.szSetText1, "Partner");
         EXPECT_STREQ(info.szSetText2, "Second");
         EXPECT_STREQ(info.szSetText3, form.bLongForm ? "Third" : "");
