@@ -5,6 +5,11 @@
 #include "platform/fault_guard.h"
 
 UINT g_uTestQueryMsg = 0;
+UINT g_uHookRemovedMsg = 0;
+
+void AnnounceHookRemoved() {
+    if (g_uHookRemovedMsg != 0) PostMessageA(HWND_BROADCAST, g_uHookRemovedMsg, 0, 0);
+}
 
 namespace {
 
@@ -65,6 +70,7 @@ extern "C" LRESULT CALLBACK HookProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM
                 ForgetForwardOnlyWnd(hWnd);
                 break;
             default:
+                if (uMsg == g_uHookRemovedMsg && uMsg != 0) UnhookThisWnd(pInfo, TRUE, nPosition);
                 break;
         }
     };

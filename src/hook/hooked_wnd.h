@@ -122,6 +122,14 @@ bool StartMenuWaitThread(HookedWndInfo* pInfo, DWORD* pdwThreadId = nullptr);
 
 void KillRefreshTimer(HookedWndInfo* pInfo);
 
+// Told to every top-level window when the hook is removed: windows of other
+// processes are unhooked on it. The system would unload the module from those
+// processes, whose exit gives their windows back; Wine keeps a hook's module
+// loaded after the hook is gone, so we say it ourselves.
+constexpr char kHookRemovedMessageName[] = "PvPfcW32.HookRemoved";
+extern UINT g_uHookRemovedMsg;
+void AnnounceHookRemoved();
+
 extern "C" LRESULT CALLBACK HookProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
 // Replaceable calls of the hook core, for the in-process tests; the defaults

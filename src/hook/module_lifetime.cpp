@@ -39,6 +39,7 @@ void OnModuleLoad(HINSTANCE hInstance) {
     g_hModuleInstance = hInstance;
     g_uRefreshMsg = RegisterWindowMessageA(g_SharedSection.szRefreshMsgName);
     g_uTestQueryMsg = RegisterWindowMessageA(kTestQueryMessageName);
+    g_uHookRemovedMsg = RegisterWindowMessageA(kHookRemovedMessageName);
     platform::InstallFaultGuard();
     InitializeLibrary();
 }
@@ -124,6 +125,7 @@ extern "C" DWORD WINAPI VXPFCWSetHooking(BOOL bHook, DWORD, DWORD, DWORD dwParam
     if (g_ShellHook != nullptr) {
         UnhookWindowsHookEx(g_ShellHook);
         g_ShellHook = nullptr;
+        AnnounceHookRemoved();
     }
     if (g_hHookMutex != nullptr) {
         CloseHandle(g_hHookMutex);

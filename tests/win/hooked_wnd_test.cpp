@@ -377,6 +377,17 @@ TEST_F(HookTableTest, HookRemovalUnhooksTheCallersWindows) {
     EXPECT_EQ(WndProcOf(hWnd), RecordingHostProcA);
 }
 
+TEST_F(HookTableTest, HookRemovedNoticeUnhooksAndRemovesTheItem) {
+    ASSERT_NE(g_uHookRemovedMsg, 0u);
+    HWND hWnd = Host();
+    TryToHookThisWnd(hWnd, 2);
+    SendMessageA(hWnd, g_uHookRemovedMsg, 0, 0);
+    EXPECT_EQ(CountHookedWindows(), 0u);
+    EXPECT_EQ(WndProcOf(hWnd), RecordingHostProcA);
+    EXPECT_EQ(seams.removes.size(), 1u);
+    EXPECT_EQ(SendMessageA(hWnd, kProbeMessage, 4, 0), 5);
+}
+
 TEST_F(HookTableTest, ReleaseIfExcludedUnhooksOnlyWhenTheHostIsNoLongerIncluded) {
     SharedListsScope lists;
     lists.Modules({"X.EXE"});

@@ -1,0 +1,127 @@
+// Hooking seen from outside: with the controller's hook in place, each sample
+// host started afterwards has its main window subclassed with the host index
+// its profile entry gives it, or is left alone; removing the hook gives every
+// window its own procedure back; a closed window takes its record with it.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../../tools/hosts/host_report.h"
+#include "e2e_support.h"
+
+namespace {
+
+constexpr int kNotHooked = -1;
+
+LRESULT AskHost(HWND hWnd, WPARAM wAsk) {
+    DWORD_PTR dwResult = 0;
+    if (!SendMessageTimeoutA(hWnd, host_report::kReportMessage, wAsk, 0, SMTO_ABORTIFHUNG, 5000, &dwResult)) return 0;
+    return static_cast<LRESULT>(dwResult);
+}
+
+struct HostCase {
+    const char* pszProgram;
+    const char* pszSwitches;
+    int nIndex;  // kNotHooked: the window keeps its own procedure
+};
+
+// Host indices follow the order of [PFCModules] in the installed profile:
+// PFCBROWSE 0, PFCVIEWER 1, PFCMENUHOST 2, PFCOFFICE 3; the include entry
+// "(PFC)" takes in every sample host but OTHERHOST.
+const HostCase kHosts[] = {
+    {"PFCMENUHOST", "", 2},
+    {"PFCMENUHOST", "--no-menu", kNotHooked},
+    {"OTHERHOST", "", kNotHooked},
+    {"PFCBROWSE", "", 0},
+    {"PFCBROWSE", "--no-rebar", 2},
+    {"PFCVIEWER", "", 1},
+    {"PFCOFFICE", "", 3},
+    {"PFCOFFICE", "--hidden-menubar", 3},
+    {"PFCOFFICE", "--no-dock", 2},
+    {"PFCWIDE", "", 2},
+};
+
+std::string Describe(const HostCase& c) { return std::string(c.pszProgram) + " " + c.pszSwitches; }
+
+struct RunningHost {
+    const HostCase* pCase;
+    std::unique_ptr<e2e::Process> process;
+    HWND hWnd = nullptr;
+};
+
+std::vector<RunningHost> StartHosts() {
+    std::vector<RunningHost> hosts;
+    // Each Wine process takes a second or two to start: start them all first.
+    for (const HostCase& c : kHosts) {
+        const std::string command =
+            "\"" + e2e::BuildPath(std::string("tools/hosts/") + c.pszProgram + ".exe") + "\" " + c.pszSwitches;
+        hosts.push_back({&c, std::make_unique<e2e::Process>(command)});
+    }
+    for (RunningHost& host : hosts) {
+        if (host.process->Started()) host.hWnd = host.process->WaitForMainWindow(20000);
+    }
+    return hosts;
+}
+
+TEST(HookingE2E, HostsAreHookedWithTheirIndexAndGivenBackWhenTheHookGoes) {
+    e2e::ControllerSession controller;
+    ASSERT_TRUE(controller.Installed());
+    std::vector<RunningHost> hosts = StartHosts();
+
+    for (const RunningHost& host : hosts) {
+        ASSERT_NE(host.hWnd, nullptr) << Describe(*host.pCase) << ": no main window";
+        const LRESULT lAnswer = AskHost(host.hWnd, host_report::kAskIdentity);
+        ASSERT_TRUE(lAnswer & host_report::kValid) << Describe(*host.pCase) << ": no answer";
+        const bool bExpectHooked = host.pCase->nIndex != kNotHooked;
+        EXPECT_EQ(host_report::ProcInModule(lAnswer), bExpectHooked) << Describe(*host.pCase);
+        EXPECT_EQ(host_report::Hooked(lAnswer), bExpectHooked) << Describe(*host.pCase);
+        if (bExpectHooked) {
+            EXPECT_EQ(host_report::Value(lAnswer), host.pCase->nIndex) << Describe(*host.pCase);
+        }
+    }
+
+    ASSERT_TRUE(controller.Unhook());
+    // The module leaves each host when it next runs; its exit gives the
+    // window back.
+    for (const RunningHost& host : hosts) {
+        const bool bGivenBack = e2e::WaitUntil(
+            [&] {
+                const LRESULT lAnswer = AskHost(host.hWnd, host_report::kAskIdentity);
+                return (lAnswer & host_report::kValid) && !host_report::ProcInModule(lAnswer) &&
+                       !host_report::Hooked(lAnswer);
+            },
+            15000);
+        EXPECT_TRUE(bGivenBack) << Describe(*host.pCase);
+    }
+}
+
+TEST(HookingE2E, ClosedWindowTakesItsRecordWithIt) {
+    e2e::ControllerSession controller;
+    ASSERT_TRUE(controller.Installed());
+    e2e::Process process("\"" + e2e::BuildPath("tools/hosts/PFCMENUHOST.exe") + "\"");
+    HWND hWnd = process.WaitForMainWindow(20000);
+    ASSERT_NE(hWnd, nullptr);
+    auto records = [hWnd] {
+        const LRESULT lAnswer = AskHost(hWnd, host_report::kAskRecordCount);
+        return host_report::Hooked(lAnswer) ? host_report::Value(lAnswer) : -1;
+    };
+    EXPECT_EQ(records(), 1);
+    for (int nRound = 0; nRound < 3; ++nRound) {
+        DWORD_PTR dwSecond = 0;
+        ASSERT_TRUE(SendMessageTimeoutA(hWnd, host_report::kOpenSecondWindow, 0, 0, SMTO_ABORTIFHUNG, 5000, &dwSecond));
+        ASSERT_NE(dwSecond, 0u);
+        EXPECT_EQ(records(), 2) << "round " << nRound;
+        DWORD_PTR dwIgnored = 0;
+        ASSERT_TRUE(SendMessageTimeoutA(hWnd, host_report::kCloseSecondWindow, 0, 0, SMTO_ABORTIFHUNG, 5000, &dwIgnored));
+        EXPECT_EQ(records(), 1) << "round " << nRound;
+    }
+    // Closing the main window ends the host cleanly.
+    PostMessageA(hWnd, WM_CLOSE, 0, 0);
+    DWORD dwExit = 1;
+    EXPECT_TRUE(process.WaitForExit(10000, &dwExit));
+    EXPECT_EQ(dwExit, 0u);
+}
+
+}  // namespace
