@@ -19,4 +19,10 @@ pfc_ensure_prefix() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
+  if [ ! -f "$WINEPREFIX/.pfc-configured" ]; then
+    # Without a window manager on the display, Wine waits about two seconds
+    # for one at every destroyed framed window; unmanaged windows end at once.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    touch "$WINEPREFIX/.pfc-configured"
+  fi
 }
