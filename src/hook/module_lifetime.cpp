@@ -21,6 +21,16 @@ constexpr DWORD kExitWaitMs = 250;
 
 using PavResGetInstanceProc = HINSTANCE(WINAPI*)(int);
 
+// Every process that starts reads the profile again while other processes
+// classify their windows against the same shared block. The profile call
+// builds its result in place, so reading straight into the shared block would
+// let a reader see a half-written list; the text is read privately and the
+// block is written only when it changes.
+// pszRead is a zero-filled buffer of cb bytes, so equal texts compare equal.
+void PublishShared(char* pszShared, const char* pszRead, size_t cb) {
+    if (std::memcmp(pszShared, pszRead, cb) != 0) std::memcpy(pszShared, pszRead, cb);
+}
+
 }  // namespace
 
 HINSTANCE LoadSuiteResourceModule() {
@@ -59,10 +69,13 @@ bool StartModuleInProcess() {
 
     char szIniPath[kPathSize] = {};
     if (GetProfilePath(szIniPath) == LIBERR_OK) {
-        lstrcpynA(g_szIniPath, szIniPath, kPathSize);
+        PublishShared(g_szIniPath, szIniPath, kPathSize);
     }
 
-    if (ReadProfileKeyList(kSectionModules, g_szModuleList, kSharedListSize) == 0) {
+    char szModuleList[kSharedListSize] = {};
+    const DWORD cchModules = ReadProfileKeyList(kSectionModules, szModuleList, kSharedListSize);
+    PublishShared(g_szModuleList, szModuleList, kSharedListSize);
+    if (cchModules == 0) {
         ShowFormattedMessage(kIdsNoHostList, g_szIniPath, MB_SYSTEMMODAL);
         return false;
     }
@@ -95,7 +108,11 @@ void OnModuleUnload() {
 
 bool IsHookingEnabled() { return ReadHookingEnabled(); }
 
-void LoadIncludeList() { ReadProfileKeyList(kSectionInclude, g_szIncludeList, kSharedListSize); }
+void LoadIncludeList() {
+    char szIncludeList[kSharedListSize] = {};
+    ReadProfileKeyList(kSectionInclude, szIncludeList, kSharedListSize);
+    PublishShared(g_szIncludeList, szIncludeList, kSharedListSize);
+}
 
 const char* GetModuleEntry(int nIndex) {
     static const char kEmpty[] = "";

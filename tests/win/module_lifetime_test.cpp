@@ -3,7 +3,9 @@
 // busy menu threads.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <string>
 
 #include "hook/module_lifetime.h"
@@ -96,6 +98,29 @@ TEST_F(SharedStateTest, IncludeListIsReadFromTheProfile) {
     LoadIncludeList();
     EXPECT_STREQ("Word (WINWORD)", g_szIncludeList);
     EXPECT_STREQ("All ()", g_szIncludeList + std::strlen("Word (WINWORD)") + 1);
+}
+
+// Other processes classify windows against the shared list while a process
+// that starts re-reads the profile: they must never see it half-written.
+TEST_F(SharedStateTest, RereadingAnUnchangedListNeverShowsItHalfWritten) {
+    for (int i = 0; i < 40; ++i) {
+        const std::string key = "Program " + std::to_string(i) + " (P" + std::to_string(i) + ")";
+        WritePrivateProfileStringA("PFCInclude", key.c_str(), "1", m_szIni);
+    }
+    LoadIncludeList();
+    const std::string first = g_szIncludeList;
+    ASSERT_EQ("Program 0 (P0)", first);
+    std::atomic<bool> bDone{false};
+    std::atomic<int> nTorn{0};
+    std::thread reader([&] {
+        while (!bDone) {
+            if (std::strncmp(g_szIncludeList, "Program 0 (P0)", 15) != 0) ++nTorn;
+        }
+    });
+    for (int i = 0; i < 300; ++i) LoadIncludeList();
+    bDone = true;
+    reader.join();
+    EXPECT_EQ(0, nTorn.load());
 }
 
 TEST(ModuleExit, WaitsAtMostSixQuarterSecondsForBusyMenuThreads) {
