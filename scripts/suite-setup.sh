@@ -27,7 +27,7 @@ mkdir -p "$common_unix" "$send_unix"
 
 for build in "${builds[@]}"; do
   [ -f "$build/PVPFCW32.dll" ] || { echo "suite-setup: $build/PVPFCW32.dll is missing: build first" >&2; exit 1; }
-  if i686-w64-mingw32-objdump -f "$build/PVPFCW32.dll" | grep -q 'pei-i386'; then
+  if x86_64-w64-mingw32-objdump -f "$build/PVPFCW32.dll" | grep -q 'pei-i386'; then
     sysdir="$drive_c/windows/syswow64"
   else
     sysdir="$drive_c/windows/system32"
