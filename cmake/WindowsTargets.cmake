@@ -74,7 +74,7 @@ function(pfc_windows_program name)
   pfc_project_target(${name})
 endfunction()
 
-foreach(dir resources tools/controller tools/suite tools/hosts tests/win tests/e2e)
+foreach(dir resources tools/controller tools/suite tools/hosts tools/demo tests/win tests/e2e)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${CMAKE_SOURCE_DIR}/${dir} ${CMAKE_BINARY_DIR}/${dir})
   endif()
