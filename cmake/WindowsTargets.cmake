@@ -62,17 +62,36 @@ add_custom_command(
   COMMENT "Writing the blank template")
 add_custom_target(pfc_blank_template DEPENDS ${PFC_BLANK_TEMPLATE})
 
+function(pfc_carry_blank_template target)
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/resources/blank_template.rc)
+  target_include_directories(${target} PRIVATE ${PFC_GENERATED_DIR})
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/blank_template.rc PROPERTIES OBJECT_DEPENDS ${PFC_BLANK_TEMPLATE})
+  add_dependencies(${target} pfc_blank_template)
+endfunction()
+
 # Helper for the programs: each directory under tools/ with a CMakeLists.txt.
+# HOST: a program the module may serve, which carries the blank template.
 function(pfc_windows_program name)
-  cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;HOST" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   if(ARG_GUI)
     set_target_properties(${name} PROPERTIES WIN32_EXECUTABLE ON)
+  endif()
+  if(ARG_HOST)
+    pfc_carry_blank_template(${name})
   endif()
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${PFC_SYSTEM_LIBS})
   pfc_project_target(${name})
 endfunction()
+
+# Drives real processes as a person would (start, find windows, wait, end,
+# read the stand-ins' log): the end-to-end tests and the demo share it.
+string(REPLACE "/" "\\\\" pfc_build_dir_win "Z:${CMAKE_BINARY_DIR}")
+add_library(pfc_process_driver STATIC ${CMAKE_SOURCE_DIR}/tests/e2e/e2e_support.cpp)
+target_include_directories(pfc_process_driver PUBLIC ${CMAKE_SOURCE_DIR}/tests/e2e)
+target_compile_definitions(pfc_process_driver PRIVATE "PFC_BUILD_DIR_WIN=\"${pfc_build_dir_win}\"")
+pfc_project_target(pfc_process_driver)
 
 foreach(dir resources tools/controller tools/suite tools/hosts tools/demo tests/win tests/e2e)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)

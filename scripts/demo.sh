@@ -27,10 +27,9 @@ pfc_ensure_display
 wine "$root/build/win32/tools/controller/pfcctl.exe" --unhook >/dev/null 2>&1 || true
 
 mkdir -p "$root/build/demo"
-build_win="Z:$(echo "$root/build/win32" | tr '/' '\\')"
 shot_win="Z:$(echo "$root/build/demo/desktop.bmp" | tr '/' '\\')"
 echo "== the run"
-wine "$root/build/win32/tools/demo/pfcdemo.exe" "$build_win" "$shot_win"
+wine "$root/build/win32/tools/demo/pfcdemo.exe" "$shot_win"
 if [ -f "$root/build/demo/desktop.bmp" ]; then
   convert "$root/build/demo/desktop.bmp" "$root/build/demo/desktop.png"
   echo "== screenshot: build/demo/desktop.png"

@@ -28,6 +28,7 @@ HANDLE TestJob() {
 
 struct WindowSearch {
     DWORD dwProcessId;
+    const char* pszClass;  // null: the main window (visible, unowned)
     HWND hFound;
 };
 
@@ -35,11 +36,16 @@ BOOL CALLBACK MatchProcessWindow(HWND hWnd, LPARAM lParam) {
     auto* pSearch = reinterpret_cast<WindowSearch*>(lParam);
     DWORD dwProcessId = 0;
     GetWindowThreadProcessId(hWnd, &dwProcessId);
-    if (dwProcessId == pSearch->dwProcessId && IsWindowVisible(hWnd) && GetWindow(hWnd, GW_OWNER) == nullptr) {
-        pSearch->hFound = hWnd;
-        return FALSE;
+    if (dwProcessId != pSearch->dwProcessId) return TRUE;
+    if (pSearch->pszClass != nullptr) {
+        char szClass[64] = {};
+        GetClassNameA(hWnd, szClass, sizeof szClass);
+        if (lstrcmpA(szClass, pSearch->pszClass) != 0) return TRUE;
+    } else if (!IsWindowVisible(hWnd) || GetWindow(hWnd, GW_OWNER) != nullptr) {
+        return TRUE;
     }
-    return TRUE;
+    pSearch->hFound = hWnd;
+    return FALSE;
 }
 
 }  // namespace
@@ -71,7 +77,13 @@ void ClearStandinLog() {
 }
 
 HWND FindTopWindowOfProcess(DWORD dwProcessId) {
-    WindowSearch search = {dwProcessId, nullptr};
+    WindowSearch search = {dwProcessId, nullptr, nullptr};
+    EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
+    return search.hFound;
+}
+
+HWND FindWindowOfProcess(DWORD dwProcessId, const char* pszClass) {
+    WindowSearch search = {dwProcessId, pszClass, nullptr};
     EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
     return search.hFound;
 }

@@ -30,8 +30,11 @@ bool WaitUntil(Pred pred, DWORD dwTimeoutMs) {
     }
 }
 
-// The first visible top-level window of a process, or null.
+// The first visible, unowned top-level window of a process, or null.
 HWND FindTopWindowOfProcess(DWORD dwProcessId);
+// The first top-level window of a process with the given class (a message
+// box or dialog is "#32770"), owned or not, or null.
+HWND FindWindowOfProcess(DWORD dwProcessId, const char* pszClass);
 
 class Process {
 public:

@@ -32,24 +32,6 @@ private:
     std::string m_content;
 };
 
-struct MessageBoxSearch {
-    DWORD dwProcessId;
-    HWND hFound;
-};
-
-BOOL CALLBACK FindDialogOfProcess(HWND hWnd, LPARAM lParam) {
-    auto* pSearch = reinterpret_cast<MessageBoxSearch*>(lParam);
-    DWORD dwProcessId = 0;
-    GetWindowThreadProcessId(hWnd, &dwProcessId);
-    char szClass[16] = {};
-    GetClassNameA(hWnd, szClass, sizeof szClass);
-    if (dwProcessId == pSearch->dwProcessId && lstrcmpA(szClass, "#32770") == 0) {
-        pSearch->hFound = hWnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 std::string DialogText(HWND hDialog) {
     std::string text;
     for (HWND hChild = GetWindow(hDialog, GW_CHILD); hChild != nullptr; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
@@ -95,18 +77,13 @@ TEST(ModuleStartup, EmptyProgramListRefusesTheLoadWithAMessageNamingTheProfile) 
     e2e::Process controller("\"" + e2e::BuildPath("tools/controller/pfcctl.exe") + "\" --hook");
     ASSERT_TRUE(controller.Started());
 
-    MessageBoxSearch search = {controller.Id(), nullptr};
+    HWND hMessage = nullptr;
     ASSERT_TRUE(e2e::WaitUntil(
-        [&] {
-            search.hFound = nullptr;
-            EnumWindows(FindDialogOfProcess, reinterpret_cast<LPARAM>(&search));
-            return search.hFound != nullptr;
-        },
-        20000));
-    const std::string text = DialogText(search.hFound);
+        [&] { return (hMessage = e2e::FindWindowOfProcess(controller.Id(), "#32770")) != nullptr; }, 20000));
+    const std::string text = DialogText(hMessage);
     EXPECT_NE(std::string::npos, text.find("PvPfcW32.ini")) << text;
-    EXPECT_NE(0, GetWindowLongA(search.hFound, GWL_EXSTYLE) & WS_EX_TOPMOST) << "not system-modal";
-    PostMessageA(search.hFound, WM_COMMAND, IDOK, 0);
+    EXPECT_NE(0, GetWindowLongA(hMessage, GWL_EXSTYLE) & WS_EX_TOPMOST) << "not system-modal";
+    PostMessageA(hMessage, WM_COMMAND, IDOK, 0);
 
     DWORD dwExit = 99;
     ASSERT_TRUE(controller.WaitForExit(20000, &dwExit));

@@ -4,7 +4,7 @@
 // and one of them is run, a picture of the desktop is taken, and removing the
 // hook gives every host its own window procedure back.
 //
-//   pfcdemo <build dir as a Windows path> <screenshot.bmp>
+//   pfcdemo <screenshot.bmp>
 #include <windows.h>
 
 #include <cstdio>
@@ -13,75 +13,12 @@
 #include <vector>
 
 #include "../hosts/host_report.h"
+#include "e2e_support.h"
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
 #include "oem/oem.h"
 
 namespace {
-
-std::string g_buildDir;
-
-class Process {
-public:
-    explicit Process(const std::string& commandLine) {
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        std::string line = commandLine;
-        if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &m_info))
-            m_info = {};
-    }
-    ~Process() {
-        if (m_info.hProcess == nullptr) return;
-        if (WaitForSingleObject(m_info.hProcess, 5000) == WAIT_TIMEOUT) TerminateProcess(m_info.hProcess, 1);
-        CloseHandle(m_info.hThread);
-        CloseHandle(m_info.hProcess);
-    }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-    DWORD Id() const { return m_info.dwProcessId; }
-    bool Wait(DWORD dwMs) const { return m_info.hProcess != nullptr && WaitForSingleObject(m_info.hProcess, dwMs) == 0; }
-
-private:
-    PROCESS_INFORMATION m_info = {};
-};
-
-std::string Program(const char* pszRelative) { return "\"" + g_buildDir + "\\" + pszRelative + "\""; }
-
-template <class Pred>
-bool WaitFor(Pred pred, DWORD dwMs) {
-    for (DWORD dwWaited = 0; dwWaited < dwMs; dwWaited += 50) {
-        if (pred()) return true;
-        Sleep(50);
-    }
-    return pred();
-}
-
-struct Search {
-    DWORD dwProcessId;
-    HWND hWnd;
-};
-
-BOOL CALLBACK MatchMainWindow(HWND hWnd, LPARAM lParam) {
-    auto* p = reinterpret_cast<Search*>(lParam);
-    DWORD dwOwner = 0;
-    GetWindowThreadProcessId(hWnd, &dwOwner);
-    if (dwOwner != p->dwProcessId || !IsWindowVisible(hWnd) || GetWindow(hWnd, GW_OWNER) != nullptr) return TRUE;
-    p->hWnd = hWnd;
-    return FALSE;
-}
-
-HWND MainWindowOf(DWORD dwProcessId) {
-    Search search = {dwProcessId, nullptr};
-    EnumWindows(MatchMainWindow, reinterpret_cast<LPARAM>(&search));
-    return search.hWnd;
-}
-
-bool HookMutexExists() {
-    HANDLE hMutex = OpenMutexA(SYNCHRONIZE, FALSE, "VXPFCWSetHooking");
-    if (hMutex == nullptr) return false;
-    CloseHandle(hMutex);
-    return true;
-}
 
 const char* DescribeIndex(int nIndex) {
     switch (nIndex) {
@@ -176,37 +113,29 @@ void ShowDistributorItems() {
     }
     DestroyMenu(hBar);
     if (uRunId == 0) return;
-    const char kLog[] = "C:\\Program Files\\Tellarine\\Common\\standins.log";
-    DeleteFileA(kLog);
+    e2e::ClearStandinLog();
     std::printf("Picking item %u runs its command; the suite program it names logs:\n", uRunId);
     RunOemCommand(nullptr, uRunId);
-    std::string log;
-    WaitFor([&] {
-        HANDLE hFile = CreateFileA(kLog, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (hFile == INVALID_HANDLE_VALUE) return false;
-        char szText[1024] = {};
-        DWORD cb = 0;
-        ReadFile(hFile, szText, sizeof szText - 1, &cb, nullptr);
-        CloseHandle(hFile);
-        log = szText;
-        return !log.empty();
-    }, 10000);
-    std::printf("  %s", log.empty() ? "(nothing)\n" : log.c_str());
+    std::vector<std::string> log;
+    e2e::WaitUntil([&] { return !(log = e2e::ReadStandinLog()).empty(); }, 10000);
+    for (const std::string& line : log) std::printf("  %s\n", line.c_str());
+    if (log.empty()) std::printf("  (nothing)\n");
 }
+
+std::string Program(const char* pszRelative) { return "\"" + e2e::BuildPath(pszRelative) + "\""; }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: pfcdemo <build dir> <screenshot.bmp>\n");
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: pfcdemo <screenshot.bmp>\n");
         return 2;
     }
-    g_buildDir = argv[1];
     setvbuf(stdout, nullptr, _IONBF, 0);
 
     std::printf("Installing the shell hook with the suite's controller (pfcctl --hook)...\n");
-    Process controller(Program("tools\\controller\\pfcctl.exe") + " --hook");
-    if (!WaitFor(HookMutexExists, 20000)) {
+    e2e::ControllerSession controller;
+    if (!controller.Installed()) {
         std::printf("the hook did not come up\n");
         return 1;
     }
@@ -214,22 +143,21 @@ int main(int argc, char** argv) {
 
     struct Host {
         const char* pszName;
-        const char* pszCommand;
-        std::unique_ptr<Process> process;
+        std::unique_ptr<e2e::Process> process;
         HWND hWnd;
     };
     std::vector<Host> hosts;
-    for (auto [pszName, pszCommand] : std::vector<std::pair<const char*, const char*>>{
-             {"PFCMENUHOST.EXE", "tools\\hosts\\PFCMENUHOST.exe"},
-             {"PFCBROWSE.EXE", "tools\\hosts\\PFCBROWSE.exe"},
-             {"PFCVIEWER.EXE", "tools\\hosts\\PFCVIEWER.exe"},
-             {"PFCOFFICE.EXE", "tools\\hosts\\PFCOFFICE.exe"},
-             {"PFCWIDE.EXE (Unicode)", "tools\\hosts\\PFCWIDE.exe"},
-             {"OTHERHOST.EXE (not included)", "tools\\hosts\\OTHERHOST.exe"}})
-        hosts.push_back({pszName, pszCommand, std::make_unique<Process>(Program(pszCommand)), nullptr});
+    for (auto [pszName, pszProgram] : std::vector<std::pair<const char*, const char*>>{
+             {"PFCMENUHOST.EXE", "tools/hosts/PFCMENUHOST.exe"},
+             {"PFCBROWSE.EXE", "tools/hosts/PFCBROWSE.exe"},
+             {"PFCVIEWER.EXE", "tools/hosts/PFCVIEWER.exe"},
+             {"PFCOFFICE.EXE", "tools/hosts/PFCOFFICE.exe"},
+             {"PFCWIDE.EXE (Unicode)", "tools/hosts/PFCWIDE.exe"},
+             {"OTHERHOST.EXE (not included)", "tools/hosts/OTHERHOST.exe"}})
+        hosts.push_back({pszName, std::make_unique<e2e::Process>(Program(pszProgram)), nullptr});
     int nTile = 0;
     for (Host& host : hosts) {
-        WaitFor([&] { return (host.hWnd = MainWindowOf(host.process->Id())) != nullptr; }, 20000);
+        host.hWnd = host.process->WaitForMainWindow(20000);
         ReportHost(host.pszName, host.hWnd);
         // Side by side, so that the picture shows every program.
         if (host.hWnd != nullptr)
@@ -248,22 +176,21 @@ int main(int argc, char** argv) {
         std::printf("\nThe module did not start in this process.\n");
     }
 
-    std::printf("\nScreenshot of the desktop: %s\n", SaveScreenshot(argv[2]) ? argv[2] : "(failed)");
+    std::printf("\nScreenshot of the desktop: %s\n", SaveScreenshot(argv[1]) ? argv[1] : "(failed)");
 
     std::printf("\nRemoving the hook (pfcctl --unhook)...\n");
-    Process unhook(Program("tools\\controller\\pfcctl.exe") + " --unhook");
-    unhook.Wait(20000);
-    controller.Wait(20000);
-    std::printf("Hook removed: the mutex %s.\n", HookMutexExists() ? "still exists" : "is gone");
+    controller.Unhook();
+    std::printf("Hook removed: the mutex %s.\n", e2e::HookMutexExists() ? "still exists" : "is gone");
     for (Host& host : hosts) {
-        WaitFor([&] {
-            DWORD_PTR dwAnswer = 0;
-            return SendMessageTimeoutA(host.hWnd, host_report::kReportMessage, host_report::kAskIdentity, 0,
-                                       SMTO_ABORTIFHUNG, 2000, &dwAnswer) &&
-                   !host_report::ProcInModule(static_cast<LRESULT>(dwAnswer));
-        }, 10000);
+        e2e::WaitUntil(
+            [&] {
+                DWORD_PTR dwAnswer = 0;
+                return SendMessageTimeoutA(host.hWnd, host_report::kReportMessage, host_report::kAskIdentity, 0,
+                                           SMTO_ABORTIFHUNG, 2000, &dwAnswer) &&
+                       !host_report::ProcInModule(static_cast<LRESULT>(dwAnswer));
+            },
+            10000);
         ReportHost(host.pszName, host.hWnd);
-        PostMessageA(host.hWnd, WM_CLOSE, 0, 0);
     }
     OnModuleUnload();
     return 0;
