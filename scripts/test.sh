@@ -41,6 +41,6 @@ mkdir -p build
 run_suite native
 run_suite native-asan
 run_suite win32
-run_suite win64 -E '^(e2e_|suite_setup)'
+run_suite win64
 echo "${total_pass} passed, ${total_fail} failed"
 [ "$total_fail" -eq 0 ]
