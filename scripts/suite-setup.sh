@@ -33,14 +33,13 @@ for build in "${builds[@]}"; do
     sysdir="$drive_c/windows/system32"
   fi
   cp "$build/PVPFCW32.dll" "$build/resources/PavRes32.dll" "$sysdir/"
-  # The stand-ins are 32-bit programs like the suite's own; one copy serves both.
-  if [ "$sysdir" = "$drive_c/windows/syswow64" ]; then
-    for exe in VXMAIL32 VXMAIL16 DLLCMD32 PvPfcOle Yarrow PvSetup; do
-      cp "$build/tools/suite/$exe.exe" "$common_unix/$exe.exe"
-    done
-    cp "$build/tools/suite/PvPhone.exe" "$send_unix/PvPhone.exe"
-    cp "$build/tools/suite/VXMAIL32.exe" "$build/tools/suite/VXMAIL16.exe" "$build/tools/suite/DLLCMD32.exe" "$send_unix/"
-  fi
+  # The suite's programs run the same whichever architecture they were built
+  # for; each build installs its own.
+  for exe in VXMAIL32 VXMAIL16 DLLCMD32 PvPfcOle Yarrow PvSetup; do
+    cp "$build/tools/suite/$exe.exe" "$common_unix/$exe.exe"
+  done
+  cp "$build/tools/suite/PvPhone.exe" "$send_unix/PvPhone.exe"
+  cp "$build/tools/suite/VXMAIL32.exe" "$build/tools/suite/VXMAIL16.exe" "$build/tools/suite/DLLCMD32.exe" "$send_unix/"
 done
 
 suite_key='SOFTWARE\VORLAND\PARVANE'
