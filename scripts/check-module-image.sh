@@ -3,9 +3,10 @@
 # loaded into every windowed process, where no runtime DLL of ours exists),
 # exports the five entry points by their plain names, and carries a shared,
 # writable data section laid out field by field with the message name last.
-#   check-module-image.sh <objdump> <PVPFCW32.dll> <pointer-size>
+# The resource module, when given, must export PavResGetInstance.
+#   check-module-image.sh <objdump> <PVPFCW32.dll> <pointer-size> [PavRes32.dll]
 set -euo pipefail
-objdump=$1 dll=$2 ptr=$3
+objdump=$1 dll=$2 ptr=$3 resdll=${4:-}
 fail() { echo "FAIL: $*"; exit 1; }
 
 imports=$("$objdump" -p "$dll" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' | sort -u)
@@ -40,4 +41,8 @@ raw=$(mktemp); trap 'rm -f "$raw"' EXIT
 [ "$(head -c "$name_at" "$raw" | tr -d '\0' | wc -c)" -eq 0 ] || fail "the lists, path, parameter or handles are not zero-filled"
 [ "$(tail -c +$((name_at + 1)) "$raw" | head -c 13 | tr '\0' '#')" = "PvPfcW32.ini#" ] || fail "the message name is not behind the handles"
 [ "$(tail -c +$((name_at + 14)) "$raw" | tr -d '\0' | wc -c)" -eq 0 ] || fail "data behind the message name"
+if [ -n "$resdll" ]; then
+  "$objdump" -p "$resdll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -qE '\] PavResGetInstance$' ||
+    fail "PavRes32.dll does not export PavResGetInstance"
+fi
 echo "module image OK"

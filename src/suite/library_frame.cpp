@@ -159,16 +159,21 @@ LibraryErrorCode StopLibrary() {
 bool IsLibraryStarted() { return Globals().bStarted; }
 
 int SelectStringLanguage() {
-    LibraryGlobals& globals = Globals();
-    const BYTE bPrimary = static_cast<BYTE>(GetSystemDefaultLangID() & 0xFF);
-    globals.uStringOffset = 512;
-    for (const LanguageOffset& entry : kLanguageOffsets)
-        if (entry.bPrimaryLanguage == bPrimary) globals.uStringOffset = entry.uOffset;
-    if (globals.uStringOffset != 512) {
-        char szProbe[MAX_PATH];
-        if (LoadLibraryString(0, szProbe, false)[0] == '\0') globals.uStringOffset = 512;
-    }
+    Globals().uStringOffset = ChooseStringOffset(static_cast<BYTE>(GetSystemDefaultLangID() & 0xFF));
     return 0;
+}
+
+UINT ChooseStringOffset(BYTE bPrimaryLanguage) {
+    constexpr UINT kDefaultOffset = 512;
+    UINT uOffset = kDefaultOffset;
+    for (const LanguageOffset& entry : kLanguageOffsets)
+        if (entry.bPrimaryLanguage == bPrimaryLanguage) uOffset = entry.uOffset;
+    if (uOffset == kDefaultOffset) return uOffset;
+    // A language whose block the executable lacks falls back to the default.
+    const HINSTANCE hInstance = Globals().hInstance;
+    char szProbe[MAX_PATH] = {};
+    if (hInstance != nullptr) LoadStringA(hInstance, uOffset, szProbe, MAX_PATH);
+    return szProbe[0] != '\0' ? uOffset : kDefaultOffset;
 }
 
 UINT GetLibraryStringOffset() { return Globals().uStringOffset; }

@@ -142,3 +142,19 @@ TEST(LibraryFrameTest, ExecutableMutexIsNamedAfterThePath) {
 }
 
 }  // namespace
+
+namespace {
+
+// The library's strings come from the executable: a language is chosen only
+// when the executable holds its block.
+TEST(LibraryStrings, LanguageBlockIsUsedOnlyWhenTheExecutableHoldsIt) {
+    ASSERT_EQ(0u, StartLibrary(nullptr, 0));
+    struct Case {
+        BYTE bLanguage;
+        UINT uOffset;
+    } const kCases[] = {{LANG_GERMAN, 1536}, {LANG_FRENCH, 512}, {LANG_ENGLISH, 512}, {LANG_POLISH, 512}};
+    for (const Case& c : kCases) EXPECT_EQ(c.uOffset, ChooseStringOffset(c.bLanguage)) << int{c.bLanguage};
+    StopLibrary();
+}
+
+}  // namespace
