@@ -7,7 +7,8 @@ set(PFC_SYSTEM_LIBS user32 gdi32 advapi32 shell32 comdlg32 mpr ole32 uuid)
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+set(PFC_GOOGLETEST_DIR /usr/src/googletest CACHE PATH "googletest sources, built with the module's toolchain")
+add_subdirectory(${PFC_GOOGLETEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 # Everything of the module but its entry point, so that the in-process tests
 # link the same code the module runs.
