@@ -24,7 +24,11 @@ LRESULT PassOn(WNDPROC pfnOldWndProc, bool bUnicode, HWND hWnd, UINT uMsg, WPARA
 LRESULT PassOnUnhooked(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     WNDPROC pfnOldWndProc = nullptr;
     bool bUnicode = false;
-    if (!FindForwardOnlyWnd(hWnd, &pfnOldWndProc, &bUnicode)) return 1;
+    // Nothing known of the window: the default procedure at least keeps it
+    // working (creation, painting, closing) rather than answering for it.
+    if (!FindForwardOnlyWnd(hWnd, &pfnOldWndProc, &bUnicode))
+        return IsWindowUnicode(hWnd) ? DefWindowProcW(hWnd, uMsg, wParam, lParam)
+                                     : DefWindowProcA(hWnd, uMsg, wParam, lParam);
     if (uMsg == WM_NCDESTROY) ForgetForwardOnlyWnd(hWnd);
     return PassOn(pfnOldWndProc, bUnicode, hWnd, uMsg, wParam, lParam);
 }
@@ -76,7 +80,8 @@ extern "C" LRESULT CALLBACK HookProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM
     };
     platform::RunFaultGuarded(handle);  // HookProc CAP_CATCH
     ReleaseHookedWnd(pInfo);
-    if (pfnOldWndProc == nullptr) return 1;
+    if (pfnOldWndProc == nullptr)
+        return bUnicode ? DefWindowProcW(hWnd, uMsg, wParam, lParam) : DefWindowProcA(hWnd, uMsg, wParam, lParam);
     return PassOn(pfnOldWndProc, bUnicode, hWnd, uMsg, wParam, lParam);
 }
 
