@@ -3,6 +3,7 @@
 // is created so that they exist when the window-created notification comes.
 // "--no-rebar" leaves the rebar out; "--no-menu" the menu bar.
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include "host_common.h"
@@ -10,9 +11,10 @@
 namespace {
 
 void AddToolbarBand(HWND hReBar, int nButtons, int nFirstId) {
-    HWND hToolbar = CreateWindowExA(0, TOOLBARCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | CCS_NORESIZE | CCS_NODIVIDER |
-                                                                  CCS_NOPARENTALIGN | TBSTYLE_FLAT | TBSTYLE_LIST,
-                                    0, 0, 120, 24, hReBar, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND hToolbar = CreateWindowExA(
+        0, TOOLBARCLASSNAMEA, "",
+        WS_CHILD | WS_VISIBLE | CCS_NORESIZE | CCS_NODIVIDER | CCS_NOPARENTALIGN | TBSTYLE_FLAT | TBSTYLE_LIST, 0, 0,
+        120, 24, hReBar, nullptr, GetModuleHandleA(nullptr), nullptr);
     SendMessageA(hToolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     for (int i = 0; i < nButtons; ++i) {
         TBBUTTON button{};
@@ -44,8 +46,8 @@ LRESULT CALLBACK MainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
             AddToolbarBand(hReBar, 2, 300);
             AddToolbarBand(hReBar, 2, 400);
         }
-        CreateWindowExA(0, "Shell DocObject View", "", WS_CHILD | WS_VISIBLE, 0, 60, 400, 200, hWnd, nullptr,
-                        hInstance, nullptr);
+        CreateWindowExA(0, "Shell DocObject View", "", WS_CHILD | WS_VISIBLE, 0, 60, 400, 200, hWnd, nullptr, hInstance,
+                        nullptr);
         CreateWindowExA(0, "Worker", "", WS_CHILD, 0, 0, 0, 0, hWnd, nullptr, hInstance, nullptr);
         return 0;
     }
@@ -56,21 +58,13 @@ LRESULT CALLBACK MainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_COOL_CLASSES};
     InitCommonControlsEx(&controls);
     host::RegisterPlainClass("Shell DocObject View");
     host::RegisterPlainClass("Worker");
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = MainWndProc;
-    wc.hInstance = hInstance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = "PfcBrowserHost";
-    RegisterClassA(&wc);
-    HMENU hMenu = host::HasSwitch("--no-menu") ? nullptr : host::CreateHostMenu();
-    HWND hWnd = CreateWindowExA(0, "PfcBrowserHost", "Start page - Browser host", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 520, 360, nullptr, hMenu, hInstance, nullptr);
+    HWND hWnd = host::CreateMainWindow("PfcBrowserHost", MainWndProc, "Start page - Browser host", 520, 360,
+                                       host::HasSwitch("--no-menu") ? nullptr : host::CreateHostMenu());
     if (hWnd == nullptr) return 1;
     return host::RunMessageLoop(hWnd);
 }

@@ -42,9 +42,9 @@ void Print() {
 
 bool ProcLiesInModule(LONG_PTR lProc) {
     HMODULE hModule = nullptr;
-    if (lProc == 0 || !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                          reinterpret_cast<LPCSTR>(lProc), &hModule))
+    if (lProc == 0 ||
+        !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(lProc), &hModule))
         return false;
     char szPath[MAX_PATH] = {};
     GetModuleFileNameA(hModule, szPath, MAX_PATH);
@@ -101,9 +101,9 @@ bool HandleCommonMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM, LRESULT* p
                 char szClass[64] = {};
                 GetClassNameA(hWnd, szClass, sizeof szClass);
                 RegisterPlainClass("PfcHostSecond");
-                g_hSecondWnd = CreateWindowExA(0, "PfcHostSecond", "Second window", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                               40, 40, 300, 200, nullptr, CreateHostMenu(), GetModuleHandleA(nullptr),
-                                               nullptr);
+                g_hSecondWnd =
+                    CreateWindowExA(0, "PfcHostSecond", "Second window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 300,
+                                    200, nullptr, CreateHostMenu(), GetModuleHandleA(nullptr), nullptr);
             }
             *plResult = reinterpret_cast<LRESULT>(g_hSecondWnd);
             return true;
@@ -123,14 +123,26 @@ bool HandleCommonMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM, LRESULT* p
     }
 }
 
-void RegisterPlainClass(const char* pszClass) {
+namespace {
+
+ATOM RegisterHostClass(const char* pszClass, WNDPROC pfnWndProc) {
     WNDCLASSA wc{};
-    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpfnWndProc = pfnWndProc;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = pszClass;
-    RegisterClassA(&wc);
+    return RegisterClassA(&wc);
+}
+
+}  // namespace
+
+void RegisterPlainClass(const char* pszClass) { RegisterHostClass(pszClass, DefWindowProcA); }
+
+HWND CreateMainWindow(const char* pszClass, WNDPROC pfnWndProc, const char* pszTitle, int cx, int cy, HMENU hMenu) {
+    if (RegisterHostClass(pszClass, pfnWndProc) == 0) return nullptr;
+    return CreateWindowExA(0, pszClass, pszTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, cx,
+                           cy, nullptr, hMenu, GetModuleHandleA(nullptr), nullptr);
 }
 
 int RunMessageLoop(HWND hMainWnd) {

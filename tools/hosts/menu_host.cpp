@@ -14,17 +14,9 @@ LRESULT CALLBACK MainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = MainWndProc;
-    wc.hInstance = hInstance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = "PfcMenuHost";
-    RegisterClassA(&wc);
-    HMENU hMenu = host::HasSwitch("--no-menu") ? nullptr : host::CreateHostMenu();
-    HWND hWnd = CreateWindowExA(0, "PfcMenuHost", "Sample document - Menu host", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 480, 320, nullptr, hMenu, hInstance, nullptr);
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    HWND hWnd = host::CreateMainWindow("PfcMenuHost", MainWndProc, "Sample document - Menu host", 480, 320,
+                                       host::HasSwitch("--no-menu") ? nullptr : host::CreateHostMenu());
     if (hWnd == nullptr) return 1;
     return host::RunMessageLoop(hWnd);
 }

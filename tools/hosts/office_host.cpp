@@ -29,19 +29,11 @@ LRESULT CALLBACK MainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     host::RegisterPlainClass("MsoCommandBarDock");
     host::RegisterPlainClass("MsoCommandBar");
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = MainWndProc;
-    wc.hInstance = hInstance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = "PfcOfficeHost";
-    RegisterClassA(&wc);
-    HMENU hMenu = host::HasSwitch("--no-dock") ? host::CreateHostMenu() : nullptr;
-    HWND hWnd = CreateWindowExA(0, "PfcOfficeHost", "Document1 - Office host", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 520, 360, nullptr, hMenu, hInstance, nullptr);
+    HWND hWnd = host::CreateMainWindow("PfcOfficeHost", MainWndProc, "Document1 - Office host", 520, 360,
+                                       host::HasSwitch("--no-dock") ? host::CreateHostMenu() : nullptr);
     if (hWnd == nullptr) return 1;
     return host::RunMessageLoop(hWnd);
 }
