@@ -112,7 +112,12 @@ const SendCommandSlot kSendCommandSlots[kSendCommandCount] = {
 };
 
 SRWLOCK g_HookedWndLock = SRWLOCK_INIT;
-HANDLE g_PrintCmdLock = CreateSemaphoreA(nullptr, 1, 1, nullptr);
+namespace {
+// Owned here so that the semaphore goes when the module leaves the process:
+// the hook loads and unloads the module many times in a long-lived host.
+platform::unique_handle g_PrintCmdLockOwner(CreateSemaphoreA(nullptr, 1, 1, nullptr));
+}  // namespace
+HANDLE g_PrintCmdLock = g_PrintCmdLockOwner.get();
 std::vector<HookedWndInfo*> g_HookedWndList;
 
 void InitHookedWndInfo(HookedWndInfo* pInfo) {
