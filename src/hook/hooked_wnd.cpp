@@ -217,10 +217,15 @@ void UnhookAllWindows() {
             TableReadLock lock;
             if (g_HookedWndList.empty()) return;
             pInfo = g_HookedWndList.front();
+            // The window's own thread may unhook it (WM_NCDESTROY) the moment
+            // the lock is let go; our reference keeps the record until we
+            // are done with it.
+            AddRefHookedWnd(pInfo);
         }
         KillRefreshTimer(pInfo);
         RestoreWndProc(pInfo, TRUE);
         if (DetachFromTable(pInfo, 0)) ReleaseHookedWnd(pInfo);
+        ReleaseHookedWnd(pInfo);
     }
 }
 
@@ -229,8 +234,10 @@ void ReleaseIfExcluded(HookedWndInfo* pInfo) {
     GetModuleName(szModuleName, pInfo->hWnd);
     if (GetModuleIndex(pInfo->hWnd, szModuleName) != kHostNotHooked) return;
     size_t nPosition = 0;
-    HookedWndInfo* pFound = FindHookedWnd(pInfo->hWnd, &nPosition);
-    if (pFound != nullptr) UnhookThisWnd(pFound, TRUE, nPosition);
+    HookedWndInfo* pFound = FindHookedWndRef(pInfo->hWnd, &nPosition);
+    if (pFound == nullptr) return;
+    UnhookThisWnd(pFound, TRUE, nPosition);
+    ReleaseHookedWnd(pFound);
 }
 
 size_t CountHookedWindows() {

@@ -374,6 +374,27 @@ TEST_F(HookTableTest, UnhookAllGivesEveryWindowBackAndRemovesEveryItem) {
     for (HWND h : hWindows) EXPECT_EQ(SendMessageA(h, kProbeMessage, 1, 0), 2);
 }
 
+// The window's own thread may destroy it while another thread gives every
+// window back: the record must stay alive for as long as the latter works on it.
+TEST_F(HookTableTest, UnhookAllKeepsTheRecordWhileTheWindowIsUnhookedMeanwhile) {
+    static LONG s_nLiveDuringRemoval = -1;
+    s_nLiveDuringRemoval = -1;
+    HWND hWnd = Host();
+    TryToHookThisWnd(hWnd, 2);
+    ASSERT_EQ(CountLiveHookedRecords(), 1);
+    hook_seams::pfnRemoveHookedItem = [](HookedWndInfo* pInfo, BOOL bRedraw) {
+        if (!bRedraw) return;
+        // As the window's thread does on WM_NCDESTROY.
+        UnhookThisWnd(pInfo, FALSE, 0);
+        s_nLiveDuringRemoval = CountLiveHookedRecords();
+    };
+    UnhookAllWindows();
+    EXPECT_EQ(s_nLiveDuringRemoval, 1);
+    EXPECT_EQ(CountHookedWindows(), 0u);
+    EXPECT_EQ(CountLiveHookedRecords(), 0);
+    EXPECT_EQ(WndProcOf(hWnd), RecordingHostProcA);
+}
+
 TEST_F(HookTableTest, HookRemovalUnhooksTheCallersWindows) {
     HWND hWnd = Host();
     TryToHookThisWnd(hWnd, 2);
