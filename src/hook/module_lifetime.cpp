@@ -21,6 +21,11 @@ constexpr DWORD kExitWaitMs = 250;
 
 using PavResGetInstanceProc = HINSTANCE(WINAPI*)(int);
 
+// The mutex handle in the shared section is a handle of the process that
+// created it; in any other process the same value names something else. Only
+// the mutex this process made is closed here.
+HANDLE g_hOwnHookMutex = nullptr;
+
 // Every process that starts reads the profile again while other processes
 // classify their windows against the same shared block. The profile call
 // builds its result in place, so reading straight into the shared block would
@@ -136,6 +141,7 @@ extern "C" DWORD WINAPI VXPFCWSetHooking(BOOL bHook, DWORD, DWORD, DWORD dwParam
     if (bHook && IsHookingEnabled()) {
         g_ShellHook = SetWindowsHookExA(WH_SHELL, ShellProc, g_hModuleInstance, 0);
         g_hHookMutex = CreateMutexA(nullptr, FALSE, "VXPFCWSetHooking");
+        g_hOwnHookMutex = g_hHookMutex;
         return 0;
     }
     UnhookAllWindows();
@@ -144,9 +150,10 @@ extern "C" DWORD WINAPI VXPFCWSetHooking(BOOL bHook, DWORD, DWORD, DWORD dwParam
         g_ShellHook = nullptr;
         AnnounceHookRemoved();
     }
-    if (g_hHookMutex != nullptr) {
-        CloseHandle(g_hHookMutex);
-        g_hHookMutex = nullptr;
+    if (g_hOwnHookMutex != nullptr) {
+        CloseHandle(g_hOwnHookMutex);
+        g_hOwnHookMutex = nullptr;
     }
+    g_hHookMutex = nullptr;
     return 0;
 }

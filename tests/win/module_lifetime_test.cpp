@@ -92,6 +92,20 @@ TEST_F(SharedStateTest, InstallCallWhileSwitchedOffRemovesAnInstalledHook) {
     EXPECT_EQ(nullptr, g_hHookMutex);
 }
 
+// Removal asked in a process other than the installer's (the configuration
+// command runs in a host) finds the installer's handle value in the shared
+// section; in this process that value is some other handle of its own.
+TEST_F(SharedStateTest, RemovalNeverClosesAMutexHandleOfAnotherProcess) {
+    HANDLE hUnrelated = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(nullptr, hUnrelated);
+    g_hHookMutex = hUnrelated;
+    EXPECT_EQ(0u, VXPFCWSetHooking(FALSE, 0, 0, 0));
+    EXPECT_EQ(nullptr, g_hHookMutex);
+    DWORD dwFlags = 0;
+    EXPECT_TRUE(GetHandleInformation(hUnrelated, &dwFlags)) << "a handle of this process was closed";
+    CloseHandle(hUnrelated);
+}
+
 TEST_F(SharedStateTest, IncludeListIsReadFromTheProfile) {
     WritePrivateProfileStringA("PFCInclude", "Word (WINWORD)", "1", m_szIni);
     WritePrivateProfileStringA("PFCInclude", "All ()", "1", m_szIni);
