@@ -26,6 +26,11 @@ using PavResGetInstanceProc = HINSTANCE(WINAPI*)(int);
 // the mutex this process made is closed here.
 HANDLE g_hOwnHookMutex = nullptr;
 
+// The suite's resource library as this process's start-up loaded it; given
+// back at exit, since the hook loads and unloads this module many times in a
+// long-lived process.
+HMODULE g_hResourceLibrary = nullptr;
+
 // Every process that starts reads the profile again while other processes
 // classify their windows against the same shared block. The profile call
 // builds its result in place, so reading straight into the shared block would
@@ -46,7 +51,12 @@ HINSTANCE LoadSuiteResourceModule() {
     auto pfnGetInstance =
         reinterpret_cast<PavResGetInstanceProc>(reinterpret_cast<void*>(GetProcAddress(hLibrary, "PavResGetInstance")));
     HINSTANCE hResources = pfnGetInstance != nullptr ? pfnGetInstance(kResourceLibraryKind) : nullptr;
-    if (hResources == nullptr) FreeLibrary(hLibrary);
+    if (hResources == nullptr) {
+        FreeLibrary(hLibrary);
+        return nullptr;
+    }
+    if (g_hResourceLibrary != nullptr) FreeLibrary(g_hResourceLibrary);
+    g_hResourceLibrary = hLibrary;
     return hResources;
 }
 
@@ -102,6 +112,11 @@ int ExitModuleInProcess() {
     if (g_bMenuThreadLockCreated) {
         DeleteCriticalSection(&g_csMenuThread);
         g_bMenuThreadLockCreated = false;
+    }
+    if (g_hResourceLibrary != nullptr) {
+        g_hResourceModule = nullptr;
+        FreeLibrary(g_hResourceLibrary);
+        g_hResourceLibrary = nullptr;
     }
     return 0;
 }

@@ -91,6 +91,22 @@ TEST(ModuleStartup, EmptyProgramListRefusesTheLoadWithAMessageNamingTheProfile) 
     EXPECT_FALSE(e2e::HookMutexExists());
 }
 
+// The hook loads and unloads the module again and again in a long-lived
+// process: each unload gives back the resource library its start-up loaded.
+TEST(ModuleStartup, UnloadGivesBackTheResourceLibrary) {
+    if (GetModuleHandleA("PVPFCW32.dll") != nullptr) GTEST_SKIP() << "the module is already loaded in this process";
+    ASSERT_EQ(nullptr, GetModuleHandleA("PavRes32.dll"));
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        HMODULE hModule = LoadLibraryA("PVPFCW32.dll");
+        ASSERT_NE(nullptr, hModule) << GetLastError();
+        EXPECT_NE(nullptr, GetModuleHandleA("PavRes32.dll"));
+        FreeLibrary(hModule);
+        EXPECT_EQ(nullptr, GetModuleHandleA("PVPFCW32.dll"));
+        EXPECT_EQ(nullptr, GetModuleHandleA("PavRes32.dll"));
+    }
+}
+
 // The installed suite older than 2.4: the check starts the installer to
 // update it and reports the operation as cancelled.
 TEST(ModuleStartup, OutdatedSuiteStartsTheInstallerWithUpdateSwitch) {
