@@ -57,6 +57,17 @@ struct TimeStamp {
     std::uint8_t bSecond = 0, bMinute = 0, bHour = 0, bDay = 1, bMonth = 0, bYear = 0, bDayOfWeek = 0;
     bool IsValid() const { return bSecond <= 59 && bMinute <= 59 && bHour <= 23 && bDay >= 1 && bDay <= 31 && bMonth <= 11; }
     static TimeStamp Now();
+    // From a calendar date: year in full, month from 1 (stored from 0).
+    static TimeStamp FromCalendar(int nYear, int nMonth, int nDay, int nHour = 0, int nMinute = 0, int nSecond = 0) {
+        TimeStamp ts;
+        ts.bYear = static_cast<std::uint8_t>(nYear - 1900);
+        ts.bMonth = static_cast<std::uint8_t>(nMonth - 1);
+        ts.bDay = static_cast<std::uint8_t>(nDay);
+        ts.bHour = static_cast<std::uint8_t>(nHour);
+        ts.bMinute = static_cast<std::uint8_t>(nMinute);
+        ts.bSecond = static_cast<std::uint8_t>(nSecond);
+        return ts;
+    }
 };
 
 struct DocumentHeader {

@@ -19,14 +19,7 @@ using namespace docengine;
 namespace {
 
 TimeStamp Date(int year, int month, int day, int hour = 12, int minute = 0, int second = 0) {
-    TimeStamp ts;
-    ts.bYear = static_cast<std::uint8_t>(year - 1900);
-    ts.bMonth = static_cast<std::uint8_t>(month - 1);
-    ts.bDay = static_cast<std::uint8_t>(day);
-    ts.bHour = static_cast<std::uint8_t>(hour);
-    ts.bMinute = static_cast<std::uint8_t>(minute);
-    ts.bSecond = static_cast<std::uint8_t>(second);
-    return ts;
+    return TimeStamp::FromCalendar(year, month, day, hour, minute, second);
 }
 
 std::vector<std::uint8_t> Document(const std::string& strName, TimeStamp date = Date(2020, 1, 1), int nPages = 1,

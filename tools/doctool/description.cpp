@@ -41,14 +41,7 @@ bool ParseDate(const std::string& str, docengine::TimeStamp* pStamp) {
         mi < 0 || se < 0) {
         return false;
     }
-    docengine::TimeStamp ts;
-    ts.bYear = static_cast<std::uint8_t>(y - 1900);
-    ts.bMonth = static_cast<std::uint8_t>(mo - 1);
-    ts.bDay = static_cast<std::uint8_t>(d);
-    ts.bHour = static_cast<std::uint8_t>(h);
-    ts.bMinute = static_cast<std::uint8_t>(mi);
-    ts.bSecond = static_cast<std::uint8_t>(se);
-    *pStamp = ts;
+    *pStamp = docengine::TimeStamp::FromCalendar(y, mo, d, h, mi, se);
     return true;
 }
 
