@@ -1,0 +1,99 @@
+// libFuzzer target: the distributor's menu table. The input is loaded as the
+// side file of the menu slot and merged over a built-in set, as every process
+// does at module start, and the merged table is read; the same bytes are
+// also parsed as table text on their own. Beyond crashes and sanitizer
+// reports, a table is a fault when it hands out an item with a text but no
+// command (or the reverse), more items than it holds, or leaves a document
+// open.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "docengine/docengine.h"
+#include "suite/library_error.h"
+
+using namespace docengine;
+
+namespace {
+
+std::vector<std::uint8_t> g_builtinSet;
+std::vector<std::uint8_t> g_blankTemplate;
+
+bool ProvideBlankTemplate(const void** ppBytes, std::size_t* pcbBytes) {
+    *ppBytes = g_blankTemplate.data();
+    *pcbBytes = g_blankTemplate.size();
+    return true;
+}
+
+void Require(bool bHolds) {
+    if (!bHolds) __builtin_trap();
+}
+
+// Both texts of an entry or neither, each a terminated string; for the text
+// parsed in place, each inside that text.
+void CheckEntry(const char* pszText, const char* pszCommand, const char* pBegin, const char* pEnd) {
+    Require((pszText == nullptr) == (pszCommand == nullptr));
+    for (const char* psz : {pszText, pszCommand}) {
+        if (psz == nullptr) continue;
+        if (pBegin != nullptr) Require(psz >= pBegin && psz < pEnd && std::memchr(psz, '\0', pEnd - psz) != nullptr);
+        else (void)std::strlen(psz);
+    }
+}
+
+void CheckTable(const OemMenuTable& table, const char* pBegin = nullptr, const char* pEnd = nullptr) {
+    Require(table.dwCount <= kMenuTableEntries);
+    CheckEntry(table.pszTitleText, table.pszTitleCommand, pBegin, pEnd);
+    for (std::uint32_t i = 0; i < table.dwCount; ++i) {
+        CheckEntry(table.aItems[i].pszText, table.aItems[i].pszCommand, pBegin, pEnd);
+    }
+}
+
+std::vector<std::uint8_t> MakeBuiltinSet() {
+    DocumentDescription menu;
+    menu.strText1 = "Built-in menu";
+    menu.date = TimeStamp::FromCalendar(2020, 1, 1, 0, 0, 0);
+    PageDescription page;
+    page.strText2 = JoinMenuTokens({"-", "-", "Built-in title", "C:\\title.txt", "Item &one", "C:\\one.txt", "-",
+                                    "Item &two", "C:\\two.exe %s"});
+    menu.pages.push_back(page);
+    SetDescription set;
+    set.dwTag = 7;
+    set.aSlots[kMenuTableSlot] = BuildDocument(menu);
+    return BuildDocumentSet(set);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    g_builtinSet = MakeBuiltinSet();
+    DocumentDescription blank;
+    blank.strText1 = "Blank";
+    blank.pages.emplace_back();
+    g_blankTemplate = BuildDocument(blank);
+    SetBlankTemplateProvider(ProvideBlankTemplate);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pbData, std::size_t cbData) {
+    {
+        DocumentSet set;
+        InitDocumentSet(0, &set);
+        LoadAndMergeDocumentSet(g_builtinSet.data(), g_builtinSet.size(), &set, nullptr, nullptr);
+        DocumentSet side;
+        InitDocumentSet(set.dwTag, &side);
+        LoadSetEntry(&side, kMenuTableSlot, pbData, cbData, nullptr, nullptr);
+        MergeDocumentSets(&side, &set, nullptr, nullptr);
+        FreeDocumentSet(&side);
+        OemMenuTable* pTable = nullptr;
+        if (GetMenuTable(&set, &pTable) == LIBERR_OK && pTable != nullptr) CheckTable(*pTable);
+        FreeDocumentSet(&set);
+        Require(CountLiveDocuments() == 0 && CountLiveHandles() == 0);
+    }
+    std::vector<char> text(cbData + 1, '\0');
+    if (cbData != 0) std::memcpy(text.data(), pbData, cbData);
+    OemMenuTable table;
+    ParseMenuTable(text.data(), &table);
+    CheckTable(table, text.data(), text.data() + text.size());
+    return 0;
+}
