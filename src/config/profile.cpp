@@ -58,6 +58,11 @@ void WriteBitmapMenuSetting(bool bBitmap) {
         WritePrivateProfileStringA(kSectionWatch, kKeyBitmapMenu, bBitmap ? "1" : "0", g_szIniPath);
 }
 
+int ReadTraceSetting() {
+    if (!HaveProfilePath(g_szIniPath)) return 0;
+    return static_cast<int>(GetPrivateProfileIntA(kSectionWatch, kKeyTrace, 0, g_szIniPath));
+}
+
 UINT ReadHostPrintCmd(const char* pszHostSection, UINT uDefault) {
     if (!HaveProfilePath(g_szIniPath)) return uDefault;
     return GetPrivateProfileIntA(pszHostSection, kKeyPrintCmd, static_cast<INT>(uDefault), g_szIniPath);

@@ -18,6 +18,7 @@ constexpr const char* kKeyEnable = "Enable";
 constexpr const char* kKeyBitmapMenu = "BitmapMenu";
 constexpr const char* kKeyPrint = "Print";
 constexpr const char* kKeyPrintCmd = "PrintCmd";
+constexpr const char* kKeyTrace = "Trace";
 constexpr const char* kStemPrint = "Print";
 constexpr const char* kStemBrowserMenu = "BrowserMenu";
 
@@ -37,6 +38,9 @@ void WriteHookingEnabled(bool bEnabled);
 int ReadBitmapMenuSetting();
 int ReadBitmapMenuSettingFrom(const char* pszIniPath);
 void WriteBitmapMenuSetting(bool bBitmap);
+
+// "PFCWatch"/"Trace" (default 0).
+int ReadTraceSetting();
 
 // A host's "PrintCmd" in its own section.
 UINT ReadHostPrintCmd(const char* pszHostSection, UINT uDefault);

@@ -2,6 +2,7 @@
 
 #include "hook/hooked_wnd.h"
 #include "hook/shared_state.h"
+#include "hook/trace.h"
 #include "platform/fault_guard.h"
 
 UINT g_uTestQueryMsg = 0;
@@ -78,7 +79,7 @@ extern "C" LRESULT CALLBACK HookProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM
                 break;
         }
     };
-    platform::RunFaultGuarded(handle);  // HookProc CAP_CATCH
+    if (!platform::RunFaultGuarded(handle)) Trace("HookProc CAP_CATCH", hWnd);
     ReleaseHookedWnd(pInfo);
     if (pfnOldWndProc == nullptr)
         return bUnicode ? DefWindowProcW(hWnd, uMsg, wParam, lParam) : DefWindowProcA(hWnd, uMsg, wParam, lParam);

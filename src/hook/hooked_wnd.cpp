@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "hook/shared_state.h"
+#include "hook/trace.h"
 #include "menu/send_item.h"
 #include "platform/unique_handle.h"
 #include "toolbar/toolbar.h"
@@ -149,7 +150,7 @@ void TryToHookThisWnd(HWND hWnd, int nModule) {
     if (GetMenu(hWnd) == nullptr && !IsButtonMenuModule(nModule)) return;
     if (FindHookedWnd(hWnd, nullptr) != nullptr) return;
 
-    // NEW TryToHookThisWnd
+    Trace("NEW TryToHookThisWnd", hWnd);
     HookedWndInfo* pInfo = NewHookedWndInfo();
     if ((nModule == kHostBrowser || nModule == kHostDocObject) && (HasWorkerChild(hWnd) || HasDocObjectView(hWnd)))
         pInfo->dwFlags |= kHookFlagBrowser;
@@ -165,7 +166,8 @@ void TryToHookThisWnd(HWND hWnd, int nModule) {
     }
     // A failed subclass stays in the table so the window is not tried again.
     if (pInfo->pfnOldWndProc != nullptr && !IsButtonMenuModule(nModule)) {
-        hook_seams::pfnAddHookedMenuItem(pInfo);  // WM_INITMENUPOPUP AddHookedMenuItem
+        Trace("WM_INITMENUPOPUP AddHookedMenuItem", hWnd);
+        hook_seams::pfnAddHookedMenuItem(pInfo);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "config/profile.h"
 #include "hook/hooked_wnd.h"
 #include "hook/shared_state.h"
+#include "hook/trace.h"
 #include "oem/oem.h"
 #include "platform/fault_guard.h"
 #include "suite/library_frame.h"
@@ -95,6 +96,7 @@ bool StartModuleInProcess() {
         return false;
     }
     LoadIncludeList();
+    LoadTraceSetting();
 
     g_nBusyThreads = 0;
     InitializeCriticalSection(&g_csMenuThread);

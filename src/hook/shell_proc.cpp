@@ -1,6 +1,7 @@
 #include "hook/hooked_wnd.h"
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
+#include "hook/trace.h"
 #include "platform/fault_guard.h"
 
 // Runs in every process that creates a top-level window while the hook is in
@@ -23,7 +24,7 @@ extern "C" LRESULT CALLBACK ShellProc(int nCode, WPARAM wParam, LPARAM lParam) {
             if (nModule == kHostNotHooked) return;
             TryToHookThisWnd(hWnd, nModule);
         };
-        platform::RunFaultGuarded(decide);  // ShellProc CAP_CATCH
+        if (!platform::RunFaultGuarded(decide)) Trace("ShellProc CAP_CATCH", hWnd);
     }
     return CallNextHookEx(g_ShellHook, nCode, wParam, lParam);
 }

@@ -8,6 +8,7 @@
 
 #include "hook/hooked_wnd.h"
 #include "hook/shared_state.h"
+#include "hook/trace.h"
 #include "toolbar/toolbar.h"
 
 namespace {
@@ -79,8 +80,14 @@ int GetModuleIndex(HWND hWnd, const char* pszModuleName) {
     }
     if (nIndex < 0) return kHostGeneric;
 
-    if (nIndex == kHostBrowser && FindReBar(hWnd) != nullptr) return kHostBrowser;  // MODULE_IEXPLORE
+    if (nIndex == kHostBrowser && FindReBar(hWnd) != nullptr) {
+        Trace("MODULE_IEXPLORE", hWnd);
+        return kHostBrowser;
+    }
     if (nIndex == kHostDocObject && !HasDocObjectView(hWnd)) return kHostNotHooked;
-    if (IsButtonMenuModule(nIndex)) return FindCommandBarDock(hWnd) != nullptr ? nIndex : kHostGeneric;
+    if (IsButtonMenuModule(nIndex)) {
+        if (FindCommandBarDock(hWnd) == nullptr) return kHostGeneric;
+        Trace("IsButtonMenuModule", hWnd);
+    }
     return nIndex;
 }
