@@ -94,7 +94,7 @@ target_include_directories(pfc_process_driver PUBLIC ${CMAKE_SOURCE_DIR}/tests/e
 target_compile_definitions(pfc_process_driver PRIVATE "PFC_BUILD_DIR_WIN=\"${pfc_build_dir_win}\"")
 pfc_project_target(pfc_process_driver)
 
-foreach(dir resources tools/controller tools/suite tools/hosts tools/demo tests/win tests/e2e)
+foreach(dir resources tools/controller tools/suite tools/hosts tools/demo tests/win tests/e2e bench)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${CMAKE_SOURCE_DIR}/${dir} ${CMAKE_BINARY_DIR}/${dir})
   endif()

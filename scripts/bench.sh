@@ -1,10 +1,36 @@
-#!/bin/sh
-# Builds the native preset and runs the codec benchmark over a corpus made
-# from files every Debian machine has, plus generated sparse and random data.
-# The corpus is the same on every run; the last line printed is
-#   speedup decode=D encode=E size=S
-set -eu
+#!/usr/bin/env bash
+# The benchmarks, each against its floor in one run:
+#   codec  the native preset's codec benchmark over a corpus made from files
+#          every Debian machine has, plus generated sparse and random data (the
+#          same corpus on every run); its last line is
+#            speedup decode=D encode=E size=S
+#   hook   what the hook costs the programs it is loaded into (bench/hook_cost),
+#          for the 32- and the 64-bit module, with the suite installed in the
+#          prefix
+#
+#   scripts/bench.sh [codec|hook]     default: both
+set -euo pipefail
 cd "$(dirname "$0")/.."
+what=${1:-all}
+
+run_hook_cost() {
+  bash scripts/deps.sh
+  local preset
+  for preset in win32 win64; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j 2 --target hook_cost PVPFCW32 PavRes32 \
+      standin_VXMAIL32 standin_VXMAIL16 standin_DLLCMD32 standin_PvPfcOle standin_Yarrow standin_PvPhone \
+      standin_PvSetup >/dev/null
+  done
+  bash scripts/suite-setup.sh "$PWD/build/win32" "$PWD/build/win64" >/dev/null
+  . scripts/wine-env.sh
+  pfc_ensure_display
+  for preset in win32 win64; do
+    wine "build/$preset/bench/hook_cost.exe"
+  done
+}
+
+if [ "$what" = hook ]; then run_hook_cost; exit; fi
 
 need=""
 for pkg in cmake ninja-build g++ libstorm-dev python3; do
@@ -43,4 +69,5 @@ open(d + "/sparse", "wb").write(sparse)
 open(d + "/random", "wb").write(bytes(r.getrandbits(8) for _ in range(1 << 20)))
 PY
 
-exec build/native/bench/codec_bench "$corpus/text" "$corpus/source" "$corpus/executable" "$corpus/sparse" "$corpus/random"
+build/native/bench/codec_bench "$corpus/text" "$corpus/source" "$corpus/executable" "$corpus/sparse" "$corpus/random"
+[ "$what" = codec ] || run_hook_cost

@@ -1,0 +1,273 @@
+// What the hook costs the programs it is loaded into. Every figure is
+// measured in one run against its floor, rounds of the two alternating so that
+// a slow moment of the machine weighs on both; the fastest round of each is
+// kept, since whatever else the machine does only ever adds time.
+//
+//   module start-up       LoadLibrary/FreeLibrary of the installed PVPFCW32.dll
+//                         against a library that does nothing at load
+//   window creation       a top-level window made and destroyed in this
+//                         process, which is no host, with the hook installed
+//                         against without; the module's file and registry
+//                         reads on that path are counted at its import table
+//   ShellProc, no match   one window-created notification for a window of
+//                         this process, against a hook procedure that only
+//                         passes it on
+//   HookProc              one message the procedure does not handle, sent to a
+//                         hooked window, against a subclass that only calls
+//                         CallWindowProc
+//
+// Needs the suite installed in the prefix (scripts/suite-setup.sh); run by
+// scripts/bench.sh for both architectures.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "hook/hooked_wnd.h"
+#include "hook/module_lifetime.h"
+#include "import_counter.h"
+
+namespace {
+
+using SetHookingProc = DWORD(WINAPI*)(BOOL, DWORD, DWORD, DWORD);
+using HookProcedure = LRESULT(CALLBACK*)(int, WPARAM, LPARAM);
+
+constexpr int kRounds = 15;
+constexpr UINT kProbeMessage = WM_APP + 7;
+
+double NowUs() {
+    static const double dTicksPerUs = [] {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        return static_cast<double>(frequency.QuadPart) / 1e6;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / dTicksPerUs;
+}
+
+double Fastest(const std::vector<double>& values) { return *std::min_element(values.begin(), values.end()); }
+
+struct Pair {
+    double dUs;
+    double dFloorUs;
+    double Ratio() const { return dUs / dFloorUs; }
+};
+
+// Microseconds per call of each, in its fastest round. The set-up calls run
+// before each round of their side and are not timed.
+template <class Measured, class Floor, class SetUp, class TearDown>
+Pair Compare(int nCalls, Measured measured, Floor floor, SetUp setUp, TearDown tearDown) {
+    std::vector<double> measuredUs, floorUs;
+    for (int nRound = 0; nRound < kRounds; ++nRound) {
+        setUp();
+        double dStart = NowUs();
+        for (int i = 0; i < nCalls; ++i) measured(i);
+        measuredUs.push_back((NowUs() - dStart) / nCalls);
+        tearDown();
+        dStart = NowUs();
+        for (int i = 0; i < nCalls; ++i) floor(i);
+        floorUs.push_back((NowUs() - dStart) / nCalls);
+    }
+    return {Fastest(measuredUs), Fastest(floorUs)};
+}
+
+template <class Measured, class Floor>
+Pair Compare(int nCalls, Measured measured, Floor floor) {
+    return Compare(nCalls, measured, floor, [] {}, [] {});
+}
+
+struct Figure {
+    const char* pszName;
+    Pair pair;
+    std::string goal;
+    bool bMet;
+    std::string note;
+};
+
+void PrintFigures(const std::vector<Figure>& figures) {
+    std::printf("%-34s %12s %12s %8s  %-26s %s\n", "figure", "µs", "floor µs", "ratio", "goal", "");
+    for (const Figure& f : figures)
+        std::printf("%-34s %12.3f %12.3f %8.3f  %-26s %s%s\n", f.pszName, f.pair.dUs, f.pair.dFloorUs, f.pair.Ratio(),
+                    f.goal.c_str(), f.goal.empty() ? "" : (f.bMet ? "met" : "MISSED"), f.note.c_str());
+}
+
+std::string Directory(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
+
+std::string ExeDirectory() {
+    char szPath[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, szPath, MAX_PATH);
+    return Directory(szPath);
+}
+
+std::string SystemModulePath() {
+    char szDir[MAX_PATH] = {};
+    GetSystemDirectoryA(szDir, MAX_PATH);
+    return std::string(szDir) + "\\PVPFCW32.dll";
+}
+
+void LoadAndFree(const std::string& path) {
+    HMODULE hModule = LoadLibraryA(path.c_str());
+    if (hModule != nullptr) FreeLibrary(hModule);
+}
+
+Figure MeasureStartUp(const std::string& modulePath) {
+    const std::string floorPath = ExeDirectory() + "\\PFCFLOOR.dll";
+    const Pair pair = Compare(
+        20, [&](int) { LoadAndFree(modulePath); }, [&](int) { LoadAndFree(floorPath); });
+    const double dAddedUs = pair.dUs - pair.dFloorUs;
+    char szNote[64];
+    std::snprintf(szNote, sizeof szNote, " (%.0f µs above the floor)", dAddedUs);
+    return {"module start-up (load + free)", pair, "< 1000 µs above the floor", dAddedUs < 1000.0, szNote};
+}
+
+const char kPlainClass[] = "HookCostPlain";
+
+HWND CreatePlainTopLevel() {
+    return CreateWindowExA(0, kPlainClass, "", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
+LRESULT CALLBACK FloorShellProc(int nCode, WPARAM wParam, LPARAM lParam) {
+    return CallNextHookEx(nullptr, nCode, wParam, lParam);
+}
+
+// Window creation and ShellProc, with the module loaded here as the hook
+// loads it into any process.
+void MeasureHookInProcess(HMODULE hModule, std::vector<Figure>* pFigures) {
+    auto pfnSetHooking =
+        reinterpret_cast<SetHookingProc>(reinterpret_cast<void*>(GetProcAddress(hModule, "VXPFCWSetHooking")));
+    auto pfnShellProc = reinterpret_cast<HookProcedure>(reinterpret_cast<void*>(GetProcAddress(hModule, "ShellProc")));
+    import_counter::ImportCounter counter(hModule);
+
+    constexpr int kWindows = 100;
+    LONG nFileReads = 0, nRegistryReads = 0, nShellProcRuns = 0;
+    auto hookOn = [&] {
+        pfnSetHooking(TRUE, 0, 0, 0);
+        import_counter::ImportCounter::Reset();
+    };
+    auto hookOff = [&] {
+        nFileReads += import_counter::ImportCounter::Calls(import_counter::kFileRead);
+        nRegistryReads += import_counter::ImportCounter::Calls(import_counter::kRegistryRead);
+        nShellProcRuns += import_counter::ImportCounter::Calls(import_counter::kMarker);
+        pfnSetHooking(FALSE, 0, 0, 0);
+    };
+    auto createDestroy = [](int) { DestroyWindow(CreatePlainTopLevel()); };
+    const Pair creation = Compare(kWindows, createDestroy, createDestroy, hookOn, hookOff);
+    char szNote[160];
+    std::snprintf(szNote, sizeof szNote, "; %ld file reads, %ld registry reads in %ld module-name lookups",
+                  static_cast<long>(nFileReads), static_cast<long>(nRegistryReads), static_cast<long>(nShellProcRuns));
+    const bool bSawHook = nShellProcRuns >= kWindows * kRounds;
+    pFigures->push_back({"window creation under the hook", creation, "<= 1.05, no reads",
+                         bSawHook && creation.Ratio() <= 1.05 && nFileReads == 0 && nRegistryReads == 0,
+                         bSawHook ? szNote : "; the hook procedure did not run for every window"});
+
+    HWND hTarget = CreatePlainTopLevel();
+    pfnSetHooking(TRUE, 0, 0, 0);
+    import_counter::ImportCounter::Reset();
+    const Pair shell = Compare(
+        2000, [&](int) { pfnShellProc(HSHELL_WINDOWCREATED, reinterpret_cast<WPARAM>(hTarget), 0); },
+        [&](int) { FloorShellProc(HSHELL_WINDOWCREATED, reinterpret_cast<WPARAM>(hTarget), 0); });
+    std::snprintf(szNote, sizeof szNote, "; %ld file reads, %ld registry reads",
+                  static_cast<long>(import_counter::ImportCounter::Calls(import_counter::kFileRead)),
+                  static_cast<long>(import_counter::ImportCounter::Calls(import_counter::kRegistryRead)));
+    pfnSetHooking(FALSE, 0, 0, 0);
+    DestroyWindow(hTarget);
+    pFigures->push_back({"ShellProc, no match, per call", shell, "", true, szNote});
+}
+
+WNDPROC g_pfnBareOld = nullptr;
+
+LRESULT CALLBACK BareForwardProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    return CallWindowProcA(g_pfnBareOld, hWnd, uMsg, wParam, lParam);
+}
+
+LRESULT CALLBACK HostProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (uMsg == kProbeMessage) return static_cast<LRESULT>(wParam + 1);
+    return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+}
+
+HWND CreateHost(const char* pszTitle) {
+    HMENU hMenu = CreateMenu();
+    HMENU hFile = CreatePopupMenu();
+    AppendMenuA(hFile, MF_STRING, 101, "&Print...");
+    AppendMenuA(hMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(hFile), "&File");
+    return CreateWindowExA(0, "HookCostHost", pszTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300, nullptr,
+                           hMenu, GetModuleHandleA(nullptr), nullptr);
+}
+
+// HookProc is measured on the module's code linked into this program, on a
+// window hooked the way ShellProc hooks a host's.
+bool MeasureHookProc(std::vector<Figure>* pFigures) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = HostProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "HookCostHost";
+    RegisterClassA(&wc);
+    HWND hBare = CreateHost("Bare subclass");
+    HWND hHooked = CreateHost("Hooked");
+    g_pfnBareOld = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(hBare, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BareForwardProc)));
+    TryToHookThisWnd(hHooked, kHostGeneric);
+    if (reinterpret_cast<WNDPROC>(GetWindowLongPtrA(hHooked, GWLP_WNDPROC)) != HookProc) {
+        std::printf("the host window was not hooked\n");
+        return false;
+    }
+    const Pair sent = Compare(
+        100000, [&](int i) { SendMessageA(hHooked, kProbeMessage, static_cast<WPARAM>(i), 0); },
+        [&](int i) { SendMessageA(hBare, kProbeMessage, static_cast<WPARAM>(i), 0); });
+    pFigures->push_back({"HookProc, unhandled, sent", sent, "<= 1.15", sent.Ratio() <= 1.15, ""});
+    const Pair called = Compare(
+        100000, [&](int i) { HookProc(hHooked, kProbeMessage, static_cast<WPARAM>(i), 0); },
+        [&](int i) { BareForwardProc(hBare, kProbeMessage, static_cast<WPARAM>(i), 0); });
+    pFigures->push_back({"HookProc, unhandled, called", called, "", true, " (the procedures alone)"});
+    UnhookAllWindows();
+    DestroyWindow(hHooked);
+    DestroyWindow(hBare);
+    return true;
+}
+
+}  // namespace
+
+int main() {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    std::printf("hook_cost, %d-bit, fastest of %d rounds\n", static_cast<int>(sizeof(void*) * 8), kRounds);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = kPlainClass;
+    RegisterClassA(&wc);
+
+    const std::string modulePath = SystemModulePath();
+    HMODULE hModule = LoadLibraryA(modulePath.c_str());
+    if (hModule == nullptr) {
+        std::printf("%s does not start in this process (error %lu): install the suite first "
+                    "(scripts/suite-setup.sh)\n",
+                    modulePath.c_str(), GetLastError());
+        return 1;
+    }
+    FreeLibrary(hModule);
+
+    std::vector<Figure> figures;
+    figures.push_back(MeasureStartUp(modulePath));
+
+    hModule = LoadLibraryA(modulePath.c_str());
+    MeasureHookInProcess(hModule, &figures);
+    FreeLibrary(hModule);
+
+    OnModuleLoad(GetModuleHandleA(nullptr));
+    if (!StartModuleInProcess()) {
+        std::printf("the module's start-up failed in this process\n");
+        return 1;
+    }
+    const bool bHookProc = MeasureHookProc(&figures);
+    ExitModuleInProcess();
+    OnModuleUnload();
+
+    PrintFigures(figures);
+    const bool bAllMet = std::all_of(figures.begin(), figures.end(), [](const Figure& f) { return f.bMet; });
+    std::printf("goals: %s\n", bAllMet && bHookProc ? "all met" : "not all met");
+    return bHookProc ? 0 : 1;
+}
