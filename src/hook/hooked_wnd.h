@@ -88,6 +88,8 @@ BOOL GetModuleName(char* pszModuleName, HWND hWnd);
 BOOL ModuleNameFromPath(const char* pszPath, char* pszModuleName);
 BOOL IsIncludedModule(const char* pszModuleName);
 int GetModuleIndex(HWND hWnd, const char* pszModuleName);
+// The decision ShellProc makes for a new top-level window, and the hooking.
+void ChooseAndHookWindow(HWND hWnd);
 
 // Table of hooked windows.
 void TryToHookThisWnd(HWND hWnd, int nModule);

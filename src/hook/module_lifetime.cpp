@@ -4,6 +4,7 @@
 
 #include "config/profile.h"
 #include "hook/hooked_wnd.h"
+#include "hook/late_show.h"
 #include "hook/shared_state.h"
 #include "hook/trace.h"
 #include "oem/oem.h"
@@ -110,6 +111,7 @@ int ExitModuleInProcess() {
     // Every window of this process gets its own procedure back before the
     // code of ours it runs through goes away.
     UnhookAllWindows();
+    StopShowWatches();
     for (int nAttempt = 0; nAttempt < kExitWaitAttempts && g_nBusyThreads >= 1; ++nAttempt) Sleep(kExitWaitMs);
     if (g_bMenuThreadLockCreated) {
         DeleteCriticalSection(&g_csMenuThread);

@@ -139,10 +139,27 @@ ATOM RegisterHostClass(const char* pszClass, WNDPROC pfnWndProc) {
 
 void RegisterPlainClass(const char* pszClass) { RegisterHostClass(pszClass, DefWindowProcA); }
 
+namespace {
+
+constexpr UINT_PTR kShowLaterTimer = 0x5F1;
+constexpr UINT kShowLaterMs = 300;
+
+void CALLBACK ShowNow(HWND hWnd, UINT, UINT_PTR uTimerId, DWORD) {
+    KillTimer(hWnd, uTimerId);
+    ShowWindow(hWnd, SW_SHOWNORMAL);
+}
+
+}  // namespace
+
 HWND CreateMainWindow(const char* pszClass, WNDPROC pfnWndProc, const char* pszTitle, int cx, int cy, HMENU hMenu) {
     if (RegisterHostClass(pszClass, pfnWndProc) == 0) return nullptr;
-    return CreateWindowExA(0, pszClass, pszTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, cx,
-                           cy, nullptr, hMenu, GetModuleHandleA(nullptr), nullptr);
+    // "--show-later": created hidden and shown a moment later, as many
+    // programs do with their main window.
+    const bool bShowLater = HasSwitch("--show-later");
+    HWND hWnd = CreateWindowExA(0, pszClass, pszTitle, WS_OVERLAPPEDWINDOW | (bShowLater ? 0 : WS_VISIBLE),
+                                CW_USEDEFAULT, CW_USEDEFAULT, cx, cy, nullptr, hMenu, GetModuleHandleA(nullptr), nullptr);
+    if (hWnd != nullptr && bShowLater) SetTimer(hWnd, kShowLaterTimer, kShowLaterMs, ShowNow);
+    return hWnd;
 }
 
 int RunMessageLoop(HWND hMainWnd) {

@@ -27,7 +27,8 @@ void RegisterPlainClass(const char* pszClass);
 
 // Registers the host's main window class and creates its visible main window
 // (children belong in the procedure's WM_CREATE, where the module's window
-// probes find them). Null when either fails.
+// probes find them); with "--show-later" the window is made hidden and shown
+// 300 ms later. Null when either fails.
 HWND CreateMainWindow(const char* pszClass, WNDPROC pfnWndProc, const char* pszTitle, int cx, int cy, HMENU hMenu);
 
 // Runs the message loop with the Ctrl+P accelerator; returns the exit code.

@@ -1,0 +1,90 @@
+#include "hook/late_show.h"
+
+#include <vector>
+
+#include "hook/hooked_wnd.h"
+#include "hook/trace.h"
+#include "platform/fault_guard.h"
+
+namespace {
+
+struct ShowWatch {
+    HWND hWnd;
+    DWORD dwThreadId;
+    UINT_PTR uTimerId;
+    DWORD dwStartTick;
+};
+
+SRWLOCK g_ShowWatchLock = SRWLOCK_INIT;
+std::vector<ShowWatch> g_ShowWatches;
+
+class WatchLock {
+public:
+    WatchLock() noexcept { AcquireSRWLockExclusive(&g_ShowWatchLock); }
+    ~WatchLock() { ReleaseSRWLockExclusive(&g_ShowWatchLock); }
+    WatchLock(const WatchLock&) = delete;
+    WatchLock& operator=(const WatchLock&) = delete;
+};
+
+void CALLBACK OnShowWatchTick(HWND, UINT, UINT_PTR uTimerId, DWORD dwNow) {
+    HWND hShown = nullptr;
+    {
+        WatchLock lock;
+        const DWORD dwThreadId = GetCurrentThreadId();
+        for (size_t i = 0; i < g_ShowWatches.size(); ++i) {
+            const ShowWatch& watch = g_ShowWatches[i];
+            if (watch.dwThreadId != dwThreadId || watch.uTimerId != uTimerId) continue;
+            const bool bShown = IsWindow(watch.hWnd) && IsWindowVisible(watch.hWnd);
+            if (!bShown && IsWindow(watch.hWnd) && dwNow - watch.dwStartTick < kShowWatchLimitMs) return;
+            if (bShown) hShown = watch.hWnd;
+            KillTimer(nullptr, uTimerId);
+            g_ShowWatches.erase(g_ShowWatches.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+    }
+    // The decision runs as at a window's creation: guarded, and with the
+    // rules as they stand now (the window may have made its children since).
+    if (hShown == nullptr) return;
+    Trace("SHOWN TryToHookThisWnd", hShown);
+    auto decide = [hShown] { ChooseAndHookWindow(hShown); };
+    if (!platform::RunFaultGuarded(decide)) Trace("ShellProc CAP_CATCH", hShown);
+}
+
+}  // namespace
+
+bool SystemNotifiesAtCreation() {
+    static const bool bAtCreation = [] {
+        HMODULE hNtdll = GetModuleHandleA("ntdll.dll");
+        return hNtdll != nullptr && GetProcAddress(hNtdll, "wine_get_version") != nullptr;
+    }();
+    return bAtCreation;
+}
+
+bool WatchUntilShown(HWND hWnd) {
+    if (!SystemNotifiesAtCreation()) return false;
+    const DWORD dwThreadId = GetCurrentThreadId();
+    if (GetWindowThreadProcessId(hWnd, nullptr) != dwThreadId) return false;
+    WatchLock lock;
+    for (const ShowWatch& watch : g_ShowWatches)
+        if (watch.hWnd == hWnd) return false;
+    const UINT_PTR uTimerId = SetTimer(nullptr, 0, kShowWatchIntervalMs, OnShowWatchTick);
+    if (uTimerId == 0) return false;
+    g_ShowWatches.push_back({hWnd, dwThreadId, uTimerId, GetTickCount()});
+    Trace("WAIT TryToHookThisWnd", hWnd);
+    return true;
+}
+
+void StopShowWatches() {
+    WatchLock lock;
+    const DWORD dwThreadId = GetCurrentThreadId();
+    for (size_t i = g_ShowWatches.size(); i-- > 0;) {
+        if (g_ShowWatches[i].dwThreadId != dwThreadId) continue;
+        KillTimer(nullptr, g_ShowWatches[i].uTimerId);
+        g_ShowWatches.erase(g_ShowWatches.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+}
+
+size_t CountShowWatches() {
+    WatchLock lock;
+    return g_ShowWatches.size();
+}
