@@ -25,4 +25,11 @@ pfc_ensure_prefix() {
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     touch "$WINEPREFIX/.pfc-configured"
   fi
+  # Wine draws caption buttons, menu checks and arrows with Marlett and its
+  # dialogs in Tahoma and MS Sans Serif; the prefix gets none of them by
+  # itself, so frames would show letters. Debian's fonts-wine has them all.
+  if [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ] && [ -d /usr/share/wine/fonts ]; then
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
 }
