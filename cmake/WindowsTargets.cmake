@@ -1,6 +1,10 @@
 # The Windows side: the module, its resource module, the suite's programs
 # and stand-ins, sample hosts, and the tests that run under Wine.
 
+if(NOT MSVC)
+  enable_language(ASM)
+endif()
+
 set(PFC_SYSTEM_LIBS user32 gdi32 advapi32 shell32 comdlg32 mpr ole32 uuid)
 
 # googletest, cross-built with the same toolchain and runtime flags.
@@ -17,6 +21,11 @@ set(PFC_MODULE_SOURCES)
 foreach(dir ${PFC_MODULE_DIRS})
   file(GLOB dir_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${dir}/*.cpp)
   list(APPEND PFC_MODULE_SOURCES ${dir_sources})
+  # Hand-written exception frames of the fault guard; MSVC has __try instead.
+  if(NOT MSVC)
+    file(GLOB dir_asm CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${dir}/*.S)
+    list(APPEND PFC_MODULE_SOURCES ${dir_asm})
+  endif()
 endforeach()
 list(REMOVE_ITEM PFC_MODULE_SOURCES ${CMAKE_SOURCE_DIR}/src/suite/library_error.cpp)
 list(APPEND PFC_MODULE_SOURCES ${CMAKE_SOURCE_DIR}/src/hook/shared_state.cpp)

@@ -8,7 +8,6 @@
 #include "hook/shared_state.h"
 #include "hook/trace.h"
 #include "oem/oem.h"
-#include "platform/fault_guard.h"
 #include "suite/library_frame.h"
 #include "suite/suite_settings.h"
 #include "suite/user_messages.h"
@@ -67,7 +66,6 @@ void OnModuleLoad(HINSTANCE hInstance) {
     g_uRefreshMsg = RegisterWindowMessageA(g_SharedSection.szRefreshMsgName);
     g_uTestQueryMsg = RegisterWindowMessageA(kTestQueryMessageName);
     g_uHookRemovedMsg = RegisterWindowMessageA(kHookRemovedMessageName);
-    platform::InstallFaultGuard();
     InitializeLibrary();
 }
 
@@ -127,7 +125,6 @@ int ExitModuleInProcess() {
 
 void OnModuleUnload() {
     TeardownLibrary();
-    platform::RemoveFaultGuard();
 }
 
 bool IsHookingEnabled() { return ReadHookingEnabled(); }

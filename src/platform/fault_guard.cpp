@@ -1,28 +1,6 @@
 #include "platform/fault_guard.h"
 
 namespace platform {
-namespace {
-
-struct GuardFrame {
-    void* jumpBuffer[5];
-    GuardFrame* pOuter;
-    DWORD dwFaultCode;
-};
-
-DWORD g_dwGuardSlot = TLS_OUT_OF_INDEXES;
-PVOID g_hFaultHandler = nullptr;
-
-LONG CALLBACK OnMachineFault(EXCEPTION_POINTERS* pInfo) {
-    if (g_dwGuardSlot == TLS_OUT_OF_INDEXES || !IsMachineFault(pInfo->ExceptionRecord->ExceptionCode))
-        return EXCEPTION_CONTINUE_SEARCH;
-    auto* pFrame = static_cast<GuardFrame*>(TlsGetValue(g_dwGuardSlot));
-    if (pFrame == nullptr) return EXCEPTION_CONTINUE_SEARCH;
-    pFrame->dwFaultCode = pInfo->ExceptionRecord->ExceptionCode;
-    TlsSetValue(g_dwGuardSlot, pFrame->pOuter);
-    __builtin_longjmp(pFrame->jumpBuffer, 1);
-}
-
-}  // namespace
 
 bool IsMachineFault(DWORD dwExceptionCode) {
     switch (dwExceptionCode) {
@@ -47,47 +25,114 @@ bool IsMachineFault(DWORD dwExceptionCode) {
     }
 }
 
-bool InstallFaultGuard() {
-    if (g_hFaultHandler != nullptr) return true;
-    if (g_dwGuardSlot == TLS_OUT_OF_INDEXES) g_dwGuardSlot = TlsAlloc();
-    if (g_dwGuardSlot == TLS_OUT_OF_INDEXES) return false;
-    g_hFaultHandler = AddVectoredExceptionHandler(1, OnMachineFault);
-    return g_hFaultHandler != nullptr;
-}
+#if defined(_MSC_VER)
 
-void RemoveFaultGuard() {
-    if (g_hFaultHandler != nullptr) {
-        RemoveVectoredExceptionHandler(g_hFaultHandler);
-        g_hFaultHandler = nullptr;
-    }
-    if (g_dwGuardSlot != TLS_OUT_OF_INDEXES) {
-        TlsFree(g_dwGuardSlot);
-        g_dwGuardSlot = TLS_OUT_OF_INDEXES;
-    }
-}
-
-__attribute__((noinline)) bool RunFaultGuarded(GuardedCall pfnCall, void* pContext, DWORD* pdwFaultCode) {
-    if (g_hFaultHandler == nullptr) {
+bool RunFaultGuarded(GuardedCall pfnCall, void* pContext, DWORD* pdwFaultCode) {
+    const DWORD dwCallerError = GetLastError();
+    DWORD dwFaultCode = 0;
+    __try {
         pfnCall(pContext);
         return true;
+    } __except (IsMachineFault(dwFaultCode = GetExceptionCode()) ? EXCEPTION_EXECUTE_HANDLER
+                                                                   : EXCEPTION_CONTINUE_SEARCH) {
     }
-    // TlsGetValue clears the last error; the guarded code may rely on the
-    // caller's, so it is kept across the frame's set-up and removal.
+    SetLastError(dwCallerError);
+    if (pdwFaultCode != nullptr) *pdwFaultCode = dwFaultCode;
+    return false;
+}
+
+#elif defined(__i386__)
+
+namespace {
+
+// Starts with the registration record the system walks (next, handler); the
+// rest is the guard's own.
+struct GuardFrame {
+    GuardFrame* pNext;
+    void* pfnHandler;
+    void* aJumpBuffer[5];
+    DWORD dwFaultCode;
+};
+
+GuardFrame* ChainHead() {
+    GuardFrame* pHead;
+    asm volatile("movl %%fs:0, %0" : "=r"(pHead));
+    return pHead;
+}
+
+void SetChainHead(GuardFrame* pHead) { asm volatile("movl %0, %%fs:0" : : "r"(pHead) : "memory"); }
+
+}  // namespace
+
+// In fault_guard_frames.S: RtlUnwind to the frame, keeping the registers it
+// is not bound to keep.
+extern "C" void pfc_unwind_to_frame(void* pTargetFrame, EXCEPTION_RECORD* pRecord);
+
+namespace {
+
+EXCEPTION_DISPOSITION __cdecl OnGuardedFault(EXCEPTION_RECORD* pRecord, void* pEstablisherFrame, CONTEXT*, void*) {
+    if ((pRecord->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0 ||
+        !IsMachineFault(pRecord->ExceptionCode))
+        return ExceptionContinueSearch;
+    auto* pFrame = static_cast<GuardFrame*>(pEstablisherFrame);
+    pFrame->dwFaultCode = pRecord->ExceptionCode;
+    // Every frame between the fault and ours is called back for its unwind
+    // and taken off the chain; ours is left at its head.
+    pfc_unwind_to_frame(pFrame, pRecord);
+    __builtin_longjmp(pFrame->aJumpBuffer, 1);
+}
+
+}  // namespace
+
+__attribute__((noinline)) bool RunFaultGuarded(GuardedCall pfnCall, void* pContext, DWORD* pdwFaultCode) {
     const DWORD dwCallerError = GetLastError();
-    GuardFrame frame{};
-    frame.pOuter = static_cast<GuardFrame*>(TlsGetValue(g_dwGuardSlot));
-    if (__builtin_setjmp(frame.jumpBuffer) != 0) {
-        // The handler has already unlinked the frame.
-        if (pdwFaultCode != nullptr) *pdwFaultCode = frame.dwFaultCode;
+    GuardFrame frame;
+    frame.pfnHandler = reinterpret_cast<void*>(&OnGuardedFault);
+    frame.dwFaultCode = 0;
+    frame.pNext = ChainHead();
+    if (__builtin_setjmp(frame.aJumpBuffer) != 0) {
+        SetChainHead(frame.pNext);
+        SetLastError(dwCallerError);
+        if (pdwFaultCode != nullptr) *pdwFaultCode = *static_cast<volatile DWORD*>(&frame.dwFaultCode);
         return false;
     }
-    TlsSetValue(g_dwGuardSlot, &frame);
-    SetLastError(dwCallerError);
+    SetChainHead(&frame);
     pfnCall(pContext);
-    const DWORD dwCallError = GetLastError();
-    TlsSetValue(g_dwGuardSlot, frame.pOuter);
-    SetLastError(dwCallError);
+    SetChainHead(frame.pNext);
     return true;
 }
+
+#elif defined(__x86_64__)
+
+// In fault_guard_frames.S: calls pfnCall(pContext) in a frame whose unwind
+// data names pfc_guard_handler; 1 when the call returned, 0 when the handler
+// unwound to pfc_guard_landing.
+extern "C" int pfc_guarded_call(GuardedCall pfnCall, void* pContext, DWORD* pdwFaultCode);
+extern "C" char pfc_guard_landing[];
+
+extern "C" EXCEPTION_DISPOSITION pfc_guard_handler(EXCEPTION_RECORD* pRecord, void* pEstablisherFrame, CONTEXT*,
+                                                   DISPATCHER_CONTEXT* pDispatch) {
+    if ((pRecord->ExceptionFlags & EXCEPTION_UNWIND) != 0 || !IsMachineFault(pRecord->ExceptionCode))
+        return ExceptionContinueSearch;
+    // The trampoline keeps its third argument just above the callee's home area.
+    DWORD* pdwFaultCode = *reinterpret_cast<DWORD**>(static_cast<char*>(pEstablisherFrame) + 32);
+    *pdwFaultCode = pRecord->ExceptionCode;
+    RtlUnwindEx(pEstablisherFrame, pfc_guard_landing, pRecord, nullptr, pDispatch->ContextRecord,
+                pDispatch->HistoryTable);
+    return ExceptionContinueSearch;  // not reached: the unwind resumes at the landing
+}
+
+bool RunFaultGuarded(GuardedCall pfnCall, void* pContext, DWORD* pdwFaultCode) {
+    const DWORD dwCallerError = GetLastError();
+    DWORD dwFaultCode = 0;
+    if (pfc_guarded_call(pfnCall, pContext, &dwFaultCode) != 0) return true;
+    SetLastError(dwCallerError);
+    if (pdwFaultCode != nullptr) *pdwFaultCode = dwFaultCode;
+    return false;
+}
+
+#else
+#error "no fault guard for this target"
+#endif
 
 }  // namespace platform
