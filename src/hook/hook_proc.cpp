@@ -4,6 +4,7 @@
 #include "hook/shared_state.h"
 #include "hook/trace.h"
 #include "platform/fault_guard.h"
+#include "platform/module_pin.h"
 
 UINT g_uTestQueryMsg = 0;
 UINT g_uHookRemovedMsg = 0;
@@ -45,6 +46,9 @@ LRESULT AnswerTestQuery(const HookedWndInfo* pInfo, WPARAM wParam) {
 // The subclass procedure of hooked host windows. For a message it does not
 // handle it costs one lookup and one call of the host's procedure.
 extern "C" LRESULT CALLBACK HookProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    // A modal loop under this call may outlast every window's hold on the
+    // module: it stays loaded until the call is back in its caller.
+    platform::ModuleCallScope callUnderWay;
     size_t nPosition = 0;
     // The reference keeps the record alive while this message is handled,
     // even when another thread unhooks the window meanwhile.

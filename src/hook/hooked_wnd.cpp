@@ -34,6 +34,7 @@ struct ForwardOnlyWnd {
     HWND hWnd;
     WNDPROC pfnOldWndProc;
     bool bUnicode;
+    platform::ModulePin modulePin;  // the window calls HookProc until it goes
 };
 
 // Touched only on the rare ways of unhooking under a later subclass and on a
@@ -93,7 +94,8 @@ bool DetachFromTable(HookedWndInfo* pInfo, size_t nPosition) {
     list.erase(list.begin() + static_cast<std::ptrdiff_t>(nPosition));
     InterlockedExchange(&pInfo->bUnhooked, TRUE);
     if (pInfo->pfnOldWndProc != nullptr && IsWindow(pInfo->hWnd)) {
-        g_ForwardOnlyList.push_back({pInfo->hWnd, pInfo->pfnOldWndProc, (pInfo->dwFlags & kHookFlagUnicode) != 0});
+        g_ForwardOnlyList.push_back(
+            {pInfo->hWnd, pInfo->pfnOldWndProc, (pInfo->dwFlags & kHookFlagUnicode) != 0, platform::ModulePin()});
     }
     return true;
 }

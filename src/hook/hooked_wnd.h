@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "platform/module_pin.h"
+
 // Host index (position of the host's module name in the module list).
 constexpr int kHostNotHooked = -1;
 constexpr int kHostBrowser = 0;      // button host with a rebar
@@ -61,6 +63,9 @@ struct HookedWndInfo {
     // the table: its window is no longer ours to touch.
     volatile LONG nRefCount;
     volatile LONG bUnhooked;
+
+    // While the record lives its window may call HookProc: the module stays.
+    platform::ModulePin modulePin;
 };
 
 // The table of this process: owns its records; g_HookedWndLock guards it. It
@@ -87,6 +92,8 @@ BOOL GetModuleName(char* pszModuleName, HWND hWnd);
 // The upper-case file name of a module path; false for "KERNEL32.DLL".
 BOOL ModuleNameFromPath(const char* pszPath, char* pszModuleName);
 BOOL IsIncludedModule(const char* pszModuleName);
+// Whether the process has a module of that name loaded; loads nothing.
+BOOL IsLoadedModule(const char* pszModuleName);
 int GetModuleIndex(HWND hWnd, const char* pszModuleName);
 // The decision ShellProc makes for a new top-level window, and the hooking.
 void ChooseAndHookWindow(HWND hWnd);

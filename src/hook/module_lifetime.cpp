@@ -17,6 +17,7 @@ namespace {
 constexpr UINT kIdsApplicationTitle = 27010;
 constexpr UINT kIdsNoHostList = 61733;
 constexpr int kResourceLibraryKind = 4;
+constexpr char kResourceLibraryName[] = "PavRes32.dll";
 constexpr int kExitWaitAttempts = 6;
 constexpr DWORD kExitWaitMs = 250;
 
@@ -42,12 +43,41 @@ void PublishShared(char* pszShared, const char* pszRead, size_t cb) {
     if (std::memcmp(pszShared, pszRead, cb) != 0) std::memcpy(pszShared, pszRead, cb);
 }
 
+HMODULE LoadResourceLibraryFrom(const char* pszFolder, size_t cchFolder) {
+    char szPath[MAX_PATH];
+    const size_t cchName = sizeof kResourceLibraryName;  // with its terminator
+    if (cchFolder == 0 || cchFolder + 1 + cchName > MAX_PATH) return nullptr;
+    std::memcpy(szPath, pszFolder, cchFolder);
+    if (szPath[cchFolder - 1] != '\\') szPath[cchFolder++] = '\\';
+    std::memcpy(szPath + cchFolder, kResourceLibraryName, cchName);
+    if (GetFileAttributesA(szPath) == INVALID_FILE_ATTRIBUTES) return nullptr;
+    return LoadLibraryExA(szPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+HMODULE LoadResourceLibrary() {
+    // By full path only: a file of that name in the host's folder, its
+    // current directory or the search path would otherwise run inside every
+    // process the hook reaches.
+    char szFolder[MAX_PATH] = {};
+    const DWORD cchModule = GetModuleFileNameA(g_hModuleInstance, szFolder, MAX_PATH);
+    if (cchModule > 0 && cchModule < MAX_PATH) {
+        char* pSlash = std::strrchr(szFolder, '\\');
+        if (pSlash != nullptr) {
+            if (HMODULE hLibrary = LoadResourceLibraryFrom(szFolder, static_cast<size_t>(pSlash - szFolder)))
+                return hLibrary;
+        }
+    }
+    const UINT cchSystem = GetSystemDirectoryA(szFolder, MAX_PATH);
+    if (cchSystem == 0 || cchSystem >= MAX_PATH) return nullptr;
+    return LoadResourceLibraryFrom(szFolder, cchSystem);
+}
+
 }  // namespace
 
 HINSTANCE LoadSuiteResourceModule() {
     // Stays loaded for the life of the process's use of this module: every
     // string, menu and bitmap comes from it.
-    HMODULE hLibrary = LoadLibraryA("PavRes32.dll");
+    HMODULE hLibrary = LoadResourceLibrary();
     if (hLibrary == nullptr) return nullptr;
     auto pfnGetInstance =
         reinterpret_cast<PavResGetInstanceProc>(reinterpret_cast<void*>(GetProcAddress(hLibrary, "PavResGetInstance")));

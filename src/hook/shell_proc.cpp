@@ -8,13 +8,9 @@
 void ChooseAndHookWindow(HWND hWnd) {
     char szModuleName[kPathSize] = {};
     if (!GetModuleName(szModuleName, hWnd)) return;
-    // On the NT family a module that cannot be loaded by its own name
-    // is not one we can serve.
-    if (GetVersion() < 0x80000000u) {
-        HMODULE hModule = LoadLibraryA(szModuleName);
-        if (hModule == nullptr) return;
-        FreeLibrary(hModule);
-    }
+    // On the NT family a module that the process does not have loaded
+    // under its own name is not one we can serve.
+    if (GetVersion() < 0x80000000u && !IsLoadedModule(szModuleName)) return;
     const int nModule = GetModuleIndex(hWnd, szModuleName);
     if (nModule == kHostNotHooked) return;
     if (!IsWindowVisible(hWnd) && WatchUntilShown(hWnd)) return;

@@ -40,6 +40,13 @@ BOOL ModuleNameFromPath(const char* pszPath, char* pszModuleName) {
     return lstrcmpA(pszModuleName, "KERNEL32.DLL") != 0;
 }
 
+BOOL IsLoadedModule(const char* pszModuleName) {
+    // Only asked, never loaded: a name cut from a long path can be a folder's
+    // or any other file's, and loading it would run whatever carries it.
+    HMODULE hModule = nullptr;
+    return GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, pszModuleName, &hModule);
+}
+
 BOOL IsIncludedModule(const char* pszModuleName) {
     const char* const pszList = g_szIncludeList;
     int nEntry = 0;

@@ -1,0 +1,87 @@
+// The built module as a host process meets it: a copy in a folder of its own
+// (with or without the resource library beside it), a suite key and profile
+// that list this test program as a generic menu host, loaded into the test
+// process through LoadLibrary so that its entry point, its start-up and its
+// exit run for real.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "built_modules.h"
+#include "suite_key_sandbox.h"
+
+namespace test_support {
+
+// The planted DLL's mark: set when any copy of it was loaded into this process.
+inline std::string PlantedLoadMark() {
+    char szPath[MAX_PATH] = {};
+    GetEnvironmentVariableA("PFC_PLANTED_LOADED", szPath, MAX_PATH);
+    return szPath;
+}
+inline void ClearPlantedLoadMark() { SetEnvironmentVariableA("PFC_PLANTED_LOADED", nullptr); }
+inline std::string PlantedModulePath() { return BuildTreePath("tests\\win\\planted\\pfcplanted.dll"); }
+
+class ModuleCopy {
+public:
+    explicit ModuleCopy(bool bWithResourceLibrary = true) {
+        m_path = m_dir.Child("PVPFCW32.dll");
+        m_bCopied = CopyFileA(BuildTreePath("PVPFCW32.dll").c_str(), m_path.c_str(), FALSE) != FALSE;
+        if (bWithResourceLibrary)
+            m_bCopied = m_bCopied && CopyFileA(BuildTreePath("resources\\PavRes32.dll").c_str(),
+                                               m_dir.Child("PavRes32.dll").c_str(), FALSE) != FALSE;
+        m_dir.AddFile("PvPfcW32.ini",
+                      "[PFCModules]\r\nPFCBROWSE.EXE=1\r\n[PFCInclude]\r\nTests (WIN_UNIT_TESTS)=1\r\n");
+        SuiteKeySandbox::SetString(kRootLocalMachine, "CommonDirectory", m_dir.path());
+    }
+    ~ModuleCopy() {
+        Free();
+        // A module kept loaded for a window that still calls it goes when
+        // that window goes; the files can only go after it.
+        WaitUntilUnloaded(5000);
+        DeleteFileA(m_path.c_str());
+        DeleteFileA(m_dir.Child("PavRes32.dll").c_str());
+    }
+    ModuleCopy(const ModuleCopy&) = delete;
+    ModuleCopy& operator=(const ModuleCopy&) = delete;
+
+    bool Copied() const { return m_bCopied; }
+    const std::string& Folder() const { return m_dir.path(); }
+    const std::string& Path() const { return m_path; }
+
+    bool Load() {
+        if (m_hModule == nullptr) m_hModule = LoadLibraryA(m_path.c_str());
+        return m_hModule != nullptr;
+    }
+    // Gives back the test's own reference.
+    void Free() {
+        if (m_hModule != nullptr) FreeLibrary(m_hModule);
+        m_hModule = nullptr;
+    }
+    bool IsLoaded() const { return GetModuleHandleA(m_path.c_str()) != nullptr; }
+    bool WaitUntilUnloaded(DWORD dwTimeoutMs) const {
+        const DWORD dwStart = GetTickCount();
+        while (IsLoaded()) {
+            if (GetTickCount() - dwStart > dwTimeoutMs) return false;
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+            Sleep(10);
+        }
+        return true;
+    }
+
+    template <class Procedure>
+    Procedure Export(const char* pszName) const {
+        return reinterpret_cast<Procedure>(reinterpret_cast<void*>(GetProcAddress(m_hModule, pszName)));
+    }
+
+private:
+    SuiteKeySandbox m_keys;
+    TempDirectory m_dir;
+    std::string m_path;
+    bool m_bCopied = false;
+    HMODULE m_hModule = nullptr;
+};
+
+}  // namespace test_support
