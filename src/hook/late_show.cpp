@@ -5,6 +5,7 @@
 #include "hook/hooked_wnd.h"
 #include "hook/trace.h"
 #include "platform/fault_guard.h"
+#include "platform/module_pin.h"
 
 namespace {
 
@@ -13,6 +14,7 @@ struct ShowWatch {
     DWORD dwThreadId;
     UINT_PTR uTimerId;
     DWORD dwStartTick;
+    platform::ModulePin modulePin;  // the timer calls into the module until it is killed
 };
 
 SRWLOCK g_ShowWatchLock = SRWLOCK_INIT;
@@ -27,6 +29,7 @@ public:
 };
 
 void CALLBACK OnShowWatchTick(HWND, UINT, UINT_PTR uTimerId, DWORD dwNow) {
+    platform::ModuleCallScope callUnderWay;
     HWND hShown = nullptr;
     {
         WatchLock lock;
@@ -69,7 +72,7 @@ bool WatchUntilShown(HWND hWnd) {
         if (watch.hWnd == hWnd) return false;
     const UINT_PTR uTimerId = SetTimer(nullptr, 0, kShowWatchIntervalMs, OnShowWatchTick);
     if (uTimerId == 0) return false;
-    g_ShowWatches.push_back({hWnd, dwThreadId, uTimerId, GetTickCount()});
+    g_ShowWatches.push_back({hWnd, dwThreadId, uTimerId, GetTickCount(), platform::ModulePin()});
     Trace("WAIT TryToHookThisWnd", hWnd);
     return true;
 }
