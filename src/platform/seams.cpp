@@ -1,11 +1,12 @@
 #include "platform/seams.h"
 
+#include <commdlg.h>
 #include <shellapi.h>
 
 namespace platform {
 namespace {
 
-const Seams kDefaultSeams = {MessageBoxA, ShellExecuteA, ExitWindowsEx};
+const Seams kDefaultSeams = {MessageBoxA, ShellExecuteA, ExitWindowsEx, GetSaveFileNameA, GetOpenFileNameA};
 Seams g_Seams = kDefaultSeams;
 
 }  // namespace

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 
 namespace platform {
 
@@ -13,6 +14,9 @@ struct Seams {
     HINSTANCE(WINAPI* pfnShellExecuteA)(HWND hWnd, LPCSTR pszVerb, LPCSTR pszFile, LPCSTR pszParameters,
                                         LPCSTR pszDirectory, INT nShowCmd);
     BOOL(WINAPI* pfnExitWindowsEx)(UINT uFlags, DWORD dwReason);
+    // The common file dialog: modal, it waits for a person.
+    BOOL(WINAPI* pfnGetSaveFileNameA)(LPOPENFILENAMEA pOpenFileName);
+    BOOL(WINAPI* pfnGetOpenFileNameA)(LPOPENFILENAMEA pOpenFileName);
 };
 
 // The table in use: the real calls unless a test replaced some of them.

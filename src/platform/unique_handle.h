@@ -120,6 +120,27 @@ private:
     bool m_bHeld;
 };
 
+// A mutex of several processes: released on scope exit when it was taken.
+// An abandoned mutex (its holder died) counts as taken: the waiter owns it.
+class MutexLock {
+public:
+    explicit MutexLock(HANDLE hMutex, DWORD dwTimeout = INFINITE) noexcept : m_hMutex(hMutex), m_bHeld(false) {
+        if (hMutex == nullptr) return;
+        const DWORD dwWait = WaitForSingleObject(hMutex, dwTimeout);
+        m_bHeld = dwWait == WAIT_OBJECT_0 || dwWait == WAIT_ABANDONED;
+    }
+    ~MutexLock() {
+        if (m_bHeld) ReleaseMutex(m_hMutex);
+    }
+    MutexLock(const MutexLock&) = delete;
+    MutexLock& operator=(const MutexLock&) = delete;
+    bool held() const noexcept { return m_bHeld; }
+
+private:
+    HANDLE m_hMutex;
+    bool m_bHeld;
+};
+
 class CriticalSectionLock {
 public:
     explicit CriticalSectionLock(CRITICAL_SECTION& cs) noexcept : m_cs(cs) { EnterCriticalSection(&m_cs); }

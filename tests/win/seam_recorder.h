@@ -26,12 +26,25 @@ struct ShellExecuteCall {
     int nShowCmd;
 };
 
+struct FileDialogCall {
+    bool bSave;
+    HWND hOwner;
+    std::string filter;  // parts joined by '|'
+    std::string file;
+    std::string initialDir;  // "<null>" when none was given
+    std::string title;       // "<null>" when none was given
+    std::string defaultExtension;  // "<null>" when none was given
+    DWORD dwFlags;
+};
+
 class SeamRecorder {
 public:
     SeamRecorder() {
         s_pCurrent = this;
         m_seams->pfnMessageBoxA = RecordMessageBox;
         m_seams->pfnShellExecuteA = RecordShellExecute;
+        m_seams->pfnGetSaveFileNameA = RecordSaveDialog;
+        m_seams->pfnGetOpenFileNameA = RecordOpenDialog;
     }
     ~SeamRecorder() { s_pCurrent = nullptr; }
     SeamRecorder(const SeamRecorder&) = delete;
@@ -41,6 +54,9 @@ public:
     std::vector<ShellExecuteCall> launches;
     int nMessageBoxResult = IDOK;
     INT_PTR nShellResult = 42;  // above 32: started
+    std::vector<FileDialogCall> fileDialogs;
+    bool bFileDialogConfirms = true;
+    std::string fileDialogChoice;  // the full path the "user" picks
 
 private:
     static std::string OrNull(LPCSTR psz) { return psz != nullptr ? psz : "<null>"; }
@@ -54,6 +70,20 @@ private:
             {hWnd, OrNull(pszVerb), OrNull(pszFile), OrNull(pszParameters), OrNull(pszDirectory), nShowCmd});
         return reinterpret_cast<HINSTANCE>(s_pCurrent->nShellResult);
     }
+
+    static BOOL RecordFileDialog(bool bSave, LPOPENFILENAMEA pOfn) {
+        std::string filter;
+        for (const char* p = pOfn->lpstrFilter; p != nullptr && *p != '\0'; p += lstrlenA(p) + 1)
+            filter += std::string(p) + "|";
+        s_pCurrent->fileDialogs.push_back({bSave, pOfn->hwndOwner, filter, pOfn->lpstrFile,
+                                           OrNull(pOfn->lpstrInitialDir), OrNull(pOfn->lpstrTitle),
+                                           OrNull(pOfn->lpstrDefExt), pOfn->Flags});
+        if (!s_pCurrent->bFileDialogConfirms) return FALSE;
+        lstrcpynA(pOfn->lpstrFile, s_pCurrent->fileDialogChoice.c_str(), static_cast<int>(pOfn->nMaxFile));
+        return TRUE;
+    }
+    static BOOL WINAPI RecordSaveDialog(LPOPENFILENAMEA pOfn) { return RecordFileDialog(true, pOfn); }
+    static BOOL WINAPI RecordOpenDialog(LPOPENFILENAMEA pOfn) { return RecordFileDialog(false, pOfn); }
 
     static inline SeamRecorder* s_pCurrent = nullptr;
     platform::ScopedSeams m_seams;
