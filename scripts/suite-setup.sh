@@ -60,6 +60,16 @@ reg_add HKLM CommonDirectory REG_SZ "$common_dir"
 reg_add HKLM InstallerName REG_SZ "PvSetup.exe"
 reg_add HKLM QOVISendDirectory REG_SZ "$send_dir"
 reg_add HKLM QOVIPhonebookName REG_SZ "PvPhone.exe"
+# The sending program's directory, read through HKEY_CLASSES_ROOT.
+for view in 32 64; do
+  wine reg add 'HKCR\Software\vorland\Program' /ve /d "$send_dir" /f "/reg:$view" >/dev/null 2>&1
+done
+# The suite's send printers as WIN.INI [devices] lists them (the prefix keeps
+# that section in the user's registry).
+devices_key='HKCU\Software\Microsoft\Windows NT\CurrentVersion\Devices'
+wine reg add "$devices_key" /v "Tellarine Fax" /d "PFCFAX,FAX1:" /f >/dev/null 2>&1
+wine reg add "$devices_key" /v "Tellarine Send" /d "PFCSEND,FAX2:" /f >/dev/null 2>&1
+wine reg add "$devices_key" /v "Tellarine Partner Fax" /d "FAX3:" /f >/dev/null 2>&1
 
 # The profile's host list: the position of a name is its host index.
 #   0  browser-type host (button in its tool bar)

@@ -1,5 +1,7 @@
 #include "e2e_support.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 
@@ -162,6 +164,132 @@ bool ControllerSession::Unhook() {
     m_controller.Terminate();
     m_bInstalled = false;
     return false;
+}
+
+}  // namespace e2e
+
+namespace e2e {
+namespace {
+
+// PNG with an uncompressed zlib stream: a screenshot is written once per
+// run, so stored deflate blocks serve and need no compressor.
+std::uint32_t Crc32(const std::uint8_t* pData, size_t cb, std::uint32_t crc = 0) {
+    crc = ~crc;
+    for (size_t i = 0; i < cb; ++i) {
+        crc ^= pData[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void PutBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+void PutChunk(std::vector<std::uint8_t>& out, const char* pszType, const std::vector<std::uint8_t>& data) {
+    PutBigEndian(out, static_cast<std::uint32_t>(data.size()));
+    std::vector<std::uint8_t> typed(pszType, pszType + 4);
+    typed.insert(typed.end(), data.begin(), data.end());
+    out.insert(out.end(), typed.begin(), typed.end());
+    PutBigEndian(out, Crc32(typed.data(), typed.size()));
+}
+
+std::vector<std::uint8_t> EncodePng(int cx, int cy, const std::vector<std::uint8_t>& rgbRows) {
+    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<std::uint8_t> header;
+    PutBigEndian(header, static_cast<std::uint32_t>(cx));
+    PutBigEndian(header, static_cast<std::uint32_t>(cy));
+    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB
+    PutChunk(png, "IHDR", header);
+
+    std::vector<std::uint8_t> zlib = {0x78, 0x01};
+    std::uint32_t a = 1, b = 0;
+    for (size_t nPos = 0; nPos < rgbRows.size() || nPos == 0;) {
+        const size_t cb = std::min<size_t>(65535, rgbRows.size() - nPos);
+        const bool bLast = nPos + cb == rgbRows.size();
+        zlib.push_back(bLast ? 1 : 0);
+        zlib.push_back(static_cast<std::uint8_t>(cb));
+        zlib.push_back(static_cast<std::uint8_t>(cb >> 8));
+        zlib.push_back(static_cast<std::uint8_t>(~cb));
+        zlib.push_back(static_cast<std::uint8_t>(~cb >> 8));
+        for (size_t i = nPos; i < nPos + cb; ++i) {
+            zlib.push_back(rgbRows[i]);
+            a = (a + rgbRows[i]) % 65521;
+            b = (b + a) % 65521;
+        }
+        nPos += cb;
+        if (bLast) break;
+    }
+    PutBigEndian(zlib, (b << 16) | a);
+    PutChunk(png, "IDAT", zlib);
+    PutChunk(png, "IEND", {});
+    return png;
+}
+
+}  // namespace
+
+std::string DialogText(HWND hDialog) {
+    std::string text;
+    for (HWND hChild = GetWindow(hDialog, GW_CHILD); hChild != nullptr; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
+        char szClass[16] = {};
+        GetClassNameA(hChild, szClass, sizeof szClass);
+        if (lstrcmpiA(szClass, "Static") != 0) continue;
+        char szText[1024] = {};
+        GetWindowTextA(hChild, szText, sizeof szText);
+        text += szText;
+    }
+    return text;
+}
+
+HWND WaitForDialogWithText(DWORD dwProcessId, DWORD dwTimeoutMs) {
+    HWND hDialog = nullptr;
+    WaitUntil(
+        [&] {
+            hDialog = FindWindowOfProcess(dwProcessId, "#32770");
+            return hDialog != nullptr && IsWindowVisible(hDialog) && !DialogText(hDialog).empty();
+        },
+        dwTimeoutMs);
+    return hDialog != nullptr && !DialogText(hDialog).empty() ? hDialog : nullptr;
+}
+
+bool SaveWindowPicture(HWND hWnd, const std::string& path) {
+    RECT rect{};
+    if (!GetWindowRect(hWnd, &rect)) return false;
+    const int cx = rect.right - rect.left, cy = rect.bottom - rect.top;
+    if (cx <= 0 || cy <= 0) return false;
+    HDC hScreen = GetDC(nullptr);
+    HDC hMemory = CreateCompatibleDC(hScreen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = cx;
+    info.bmiHeader.biHeight = -cy;  // top-down, as PNG rows go
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* pBits = nullptr;
+    HBITMAP hBitmap = CreateDIBSection(hScreen, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    std::vector<std::uint8_t> rows;
+    if (hBitmap != nullptr) {
+        HGDIOBJ hOld = SelectObject(hMemory, hBitmap);
+        BitBlt(hMemory, 0, 0, cx, cy, hScreen, rect.left, rect.top, SRCCOPY);
+        SelectObject(hMemory, hOld);
+        const size_t cbStride = (static_cast<size_t>(cx) * 3 + 3) & ~size_t{3};
+        const auto* pPixels = static_cast<const std::uint8_t*>(pBits);
+        for (int y = 0; y < cy; ++y) {
+            rows.push_back(0);  // no filter
+            for (int x = 0; x < cx; ++x) {
+                const std::uint8_t* pBgr = pPixels + y * cbStride + x * 3;
+                rows.insert(rows.end(), {pBgr[2], pBgr[1], pBgr[0]});
+            }
+        }
+        DeleteObject(hBitmap);
+    }
+    DeleteDC(hMemory);
+    ReleaseDC(nullptr, hScreen);
+    if (rows.empty()) return false;
+    const std::vector<std::uint8_t> png = EncodePng(cx, cy, rows);
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+    return static_cast<bool>(out);
 }
 
 }  // namespace e2e

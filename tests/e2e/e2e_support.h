@@ -79,4 +79,14 @@ private:
 // Opens the hook mutex that exists exactly while the hook is installed.
 bool HookMutexExists();
 
+// The texts of a dialog's static controls (a message box's message).
+std::string DialogText(HWND hDialog);
+// A message box or dialog (class "#32770") of a process once its text is
+// set, or null after the timeout.
+HWND WaitForDialogWithText(DWORD dwProcessId, DWORD dwTimeoutMs);
+
+// What a person sees of a window (its rectangle on the screen), saved as a
+// PNG file. False when nothing could be captured or written.
+bool SaveWindowPicture(HWND hWnd, const std::string& path);
+
 }  // namespace e2e

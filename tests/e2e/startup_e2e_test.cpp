@@ -32,19 +32,6 @@ private:
     std::string m_content;
 };
 
-std::string DialogText(HWND hDialog) {
-    std::string text;
-    for (HWND hChild = GetWindow(hDialog, GW_CHILD); hChild != nullptr; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
-        char szClass[16] = {};
-        GetClassNameA(hChild, szClass, sizeof szClass);
-        if (lstrcmpiA(szClass, "Static") != 0) continue;
-        char szText[1024] = {};
-        GetWindowTextA(hChild, szText, sizeof szText);
-        text += szText;
-    }
-    return text;
-}
-
 TEST(ModuleStartup, HookIsInstalledWhileTheControllerRunsAndRemovedWhenItEnds) {
     ASSERT_FALSE(e2e::HookMutexExists()) << "a hook of an earlier run is still installed";
     e2e::ControllerSession session;
@@ -80,7 +67,7 @@ TEST(ModuleStartup, EmptyProgramListRefusesTheLoadWithAMessageNamingTheProfile) 
     HWND hMessage = nullptr;
     ASSERT_TRUE(e2e::WaitUntil(
         [&] { return (hMessage = e2e::FindWindowOfProcess(controller.Id(), "#32770")) != nullptr; }, 20000));
-    const std::string text = DialogText(hMessage);
+    const std::string text = e2e::DialogText(hMessage);
     EXPECT_NE(std::string::npos, text.find("PvPfcW32.ini")) << text;
     EXPECT_NE(0, GetWindowLongA(hMessage, GWL_EXSTYLE) & WS_EX_TOPMOST) << "not system-modal";
     PostMessageA(hMessage, WM_COMMAND, IDOK, 0);

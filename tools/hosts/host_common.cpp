@@ -1,6 +1,7 @@
 #include "host_common.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "host_report.h"
@@ -27,17 +28,32 @@ std::string LogPath() {
     return std::string();
 }
 
-// The host's own Print: what matters to the tests is which printer was the
-// default at the moment it ran.
-void Print() {
-    char szDevice[260] = {};
-    GetProfileStringA("windows", "device", "", szDevice, sizeof szDevice);
+void AppendToLog(const char* pszWhat, const char* pszText) {
     const std::string path = LogPath();
     if (path.empty()) return;
     FILE* pFile = std::fopen(path.c_str(), "a");
     if (pFile == nullptr) return;
-    std::fprintf(pFile, "PRINT %s\n", szDevice);
+    std::fprintf(pFile, "%s %s\n", pszWhat, pszText);
     std::fclose(pFile);
+}
+
+// A number given as "--name=<number>" on the command line, or 0.
+unsigned SwitchNumber(const char* pszSwitch) {
+    const char* pszFound = std::strstr(GetCommandLineA(), pszSwitch);
+    return pszFound != nullptr ? static_cast<unsigned>(std::strtoul(pszFound + std::strlen(pszSwitch), nullptr, 10))
+                               : 0;
+}
+
+// The host's own Print: what matters to the tests is which printer was the
+// default at the moment it ran. "--print-delay=<ms>" makes it take that long
+// (a real Print command renders pages); "--print-fault" makes it crash after
+// recording, as a faulty host would.
+void Print() {
+    char szDevice[260] = {};
+    GetProfileStringA("windows", "device", "", szDevice, sizeof szDevice);
+    AppendToLog("PRINT", szDevice);
+    Sleep(SwitchNumber("--print-delay="));
+    if (HasSwitch("--print-fault")) *static_cast<volatile int*>(nullptr) = 1;
 }
 
 bool ProcLiesInModule(LONG_PTR lProc) {
@@ -79,8 +95,21 @@ HMENU CreateHostMenu() {
     return hMenu;
 }
 
-bool HandleCommonMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM, LRESULT* plResult) {
+bool HandleCommonMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT* plResult) {
     switch (uMsg) {
+        case WM_WININICHANGE:
+            // Recorded, and left to the default handling.
+            if (lParam == 0) {
+                AppendToLog("WININICHANGE", "");
+            } else if (IsWindowUnicode(hWnd)) {
+                char szSection[64] = {};
+                WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(lParam), -1, szSection,
+                                    sizeof szSection, nullptr, nullptr);
+                AppendToLog("WININICHANGE", szSection);
+            } else {
+                AppendToLog("WININICHANGE", reinterpret_cast<const char*>(lParam));
+            }
+            return false;
         case WM_COMMAND:
             if (LOWORD(wParam) == kIdPrint) {
                 Print();
