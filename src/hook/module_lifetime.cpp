@@ -109,13 +109,18 @@ bool StartModuleInProcess() {
 
     StartLibrary(nullptr, 0);
     InstallBlankTemplateProvider();
-    ReadOemId(&OemMenuSet);
-    LoadOemMenuSet(&OemMenuSet, kOemMenuSlot);
 
+    // The profile first, so that the trace setting holds for the rest of
+    // the start-up.
     char szIniPath[kPathSize] = {};
     if (GetProfilePath(szIniPath) == LIBERR_OK) {
         PublishShared(g_szIniPath, szIniPath, kPathSize);
     }
+    LoadTraceSetting();
+
+    ReadOemId(&OemMenuSet);
+    LoadOemMenuSet(&OemMenuSet, kOemMenuSlot);
+    PrepareOemMenuItems();
 
     char szModuleList[kSharedListSize] = {};
     const DWORD cchModules = ReadProfileKeyList(kSectionModules, szModuleList, kSharedListSize);
@@ -125,7 +130,6 @@ bool StartModuleInProcess() {
         return false;
     }
     LoadIncludeList();
-    LoadTraceSetting();
 
     g_nBusyThreads = 0;
     InitializeCriticalSection(&g_csMenuThread);

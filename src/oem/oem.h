@@ -16,6 +16,7 @@ constexpr UINT kOemLastCommandId = 27179;
 constexpr UINT kOemPlaceholderId = 57664;  // the framework's About command
 constexpr UINT kOemMenuSlot = 22;
 constexpr DWORD kOemSideFileBlock = 32768;
+constexpr LONGLONG kOemSideFileLimit = 1024 * 1024;  // larger side files are ignored
 constexpr size_t kOemCommandSize = 256;
 
 // The process's set; it lives from module start to module end.
@@ -33,9 +34,14 @@ void LoadOemSideFile(docengine::DocumentSet* pSet, UINT nSlot);
 void MakeOemSideFilePath(UINT nSlot, char* pszPath);
 // Releases the process's set (module exit, before the library stops).
 void FreeOemMenuSet();
+// Reads the menu table of OemMenuSet once, for every thread to read from
+// then on; module start calls it after the set is loaded.
+void PrepareOemMenuItems();
 
 HMENU FindMenuWithCommand(HMENU hMenu, UINT uId);
 HMENU PrepareOemMenuPosition(HMENU hPopup);
+// For OemMenuSet both use the table read at module start, and may be called
+// from any thread.
 void InsertOemMenuItems(docengine::DocumentSet* pSet, HMENU hPopup);
 const char* GetOemCommandText(docengine::DocumentSet* pSet, UINT uId);
 // The command of the item uId (27170..27179) of OemMenuSet, opened through

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "config/profile.h"
+#include "hook/trace.h"
+#include "oem/oem_menu_items.h"
 #include "hook/shared_state.h"
 #include "suite/library_frame.h"
 #include "suite/user_messages.h"
@@ -13,6 +15,24 @@ using docengine::DocumentSet;
 DocumentSet OemMenuSet = {};
 
 namespace {
+
+// Read out of OemMenuSet at module start and only read afterwards, from any
+// thread (see oem_menu_items.h).
+OemMenuItems g_OemMenuItems;
+
+void InsertItems(const OemMenuItems& items, HMENU hPopup) {
+    if (!items.HasTable()) return;
+    HMENU hMenu = PrepareOemMenuPosition(hPopup);
+    if (hMenu == nullptr) return;
+    for (UINT i = 0; i < items.Count() && i <= 9; ++i) {
+        const OemMenuEntry& entry = items.Entry(i);
+        if (entry.bSeparator) {
+            InsertMenuA(hMenu, i, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+        } else {
+            InsertMenuA(hMenu, i, MF_BYPOSITION | MF_STRING, kOemFirstCommandId + i, entry.strText.c_str());
+        }
+    }
+}
 
 constexpr const char* kSideFileBase = "\\QoviView.exe";
 
@@ -46,7 +66,8 @@ public:
     bool Grow(DWORD cb) {
         GlobalUnlock(m_hBlock);
         m_pData = nullptr;
-        HGLOBAL hBigger = GlobalReAlloc(m_hBlock, cb, GMEM_ZEROINIT);
+        // A fixed block may only grow where it stands unless it may move.
+        HGLOBAL hBigger = GlobalReAlloc(m_hBlock, cb, GMEM_MOVEABLE | GMEM_ZEROINIT);
         if (hBigger != nullptr) m_hBlock = hBigger;
         m_pData = GlobalLock(m_hBlock);
         return hBigger != nullptr && m_pData != nullptr;
@@ -109,7 +130,13 @@ void LoadOemSideFile(DocumentSet* pSet, UINT nSlot) {
     HANDLE hFile = file.get() != INVALID_HANDLE_VALUE ? file.get() : fallback.get();
     if (hFile == INVALID_HANDLE_VALUE) return;
     LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(hFile, &size) || size.QuadPart == 0 || size.QuadPart > 0x7FFFFFFF) return;
+    if (!GetFileSizeEx(hFile, &size) || size.QuadPart == 0) return;
+    // Read in every process the hook reaches: a file beyond any menu set's
+    // size is not read at all.
+    if (size.QuadPart > kOemSideFileLimit) {
+        Trace("LoadOemSideFile TOO_LARGE", nullptr);
+        return;
+    }
     const DWORD cbFile = static_cast<DWORD>(size.QuadPart);
     if (cbFile >= kOemSideFileBlock && !block.Grow(cbFile)) return;
     DWORD cbRead = 0;
@@ -140,7 +167,10 @@ LibraryErrorCode LoadOemMenuSet(DocumentSet* pSet, UINT nSlot) {
     return dwCode;
 }
 
-void FreeOemMenuSet() { docengine::FreeDocumentSet(&OemMenuSet); }
+void FreeOemMenuSet() {
+    docengine::FreeDocumentSet(&OemMenuSet);
+    g_OemMenuItems = OemMenuItems();
+}
 
 HMENU FindMenuWithCommand(HMENU hMenu, UINT uId) {
     if (hMenu == nullptr) return nullptr;
@@ -165,28 +195,29 @@ HMENU PrepareOemMenuPosition(HMENU hPopup) {
     return hMenu;
 }
 
+void PrepareOemMenuItems() { g_OemMenuItems = OemMenuItems::FromSet(&OemMenuSet); }
+
 void InsertOemMenuItems(DocumentSet* pSet, HMENU hPopup) {
-    docengine::OemMenuTable* pTable = nullptr;
-    if (docengine::GetMenuTable(pSet, &pTable) != LIBERR_OK || pTable == nullptr) return;
-    HMENU hMenu = PrepareOemMenuPosition(hPopup);
-    if (hMenu == nullptr) return;
-    for (UINT i = 0; i < pTable->dwCount && i <= 9; ++i) {
-        const docengine::OemMenuItem& item = pTable->aItems[i];
-        if (item.pszCommand != nullptr) {
-            InsertMenuA(hMenu, i, MF_BYPOSITION | MF_STRING, kOemFirstCommandId + i, item.pszText);
-        } else {
-            InsertMenuA(hMenu, i, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
-        }
+    if (pSet != &OemMenuSet) {
+        InsertItems(OemMenuItems::FromSet(pSet), hPopup);
+        return;
     }
+    InsertItems(g_OemMenuItems, hPopup);
 }
 
 const char* GetOemCommandText(DocumentSet* pSet, UINT uId) {
     if (uId < kOemFirstCommandId || uId > kOemLastCommandId) return nullptr;
-    docengine::OemMenuTable* pTable = nullptr;
-    if (!CheckLibraryResult(docengine::GetMenuTable(pSet, &pTable)) || pTable == nullptr) return nullptr;
-    const UINT nEntry = uId - kOemFirstCommandId;
-    if (nEntry >= pTable->dwCount) return nullptr;
-    return pTable->aItems[nEntry].pszCommand;
+    const OemMenuItems* pItems = &g_OemMenuItems;
+    if (pSet != &OemMenuSet) {
+        // Another set is read on the spot; its text lasts until the next
+        // call for another set. Only the process's set is read by the
+        // threads of hooked windows.
+        static OemMenuItems s_otherSetItems;
+        s_otherSetItems = OemMenuItems::FromSet(pSet);
+        pItems = &s_otherSetItems;
+    }
+    if (!CheckLibraryResult(pItems->ReadCode())) return nullptr;
+    return pItems->CommandOf(uId - kOemFirstCommandId);
 }
 
 void ExpandOemCommand(const char* pszCommand, char (&szOut)[kOemCommandSize]) {

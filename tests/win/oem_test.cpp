@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "docengine/docengine.h"
@@ -41,6 +42,8 @@ void LoadMenuSet(DocumentSet* pSet, const std::vector<std::string>& tokens) {
     d.aSlots[22] = MenuDocument(tokens);
     const auto bytes = BuildDocumentSet(d);
     ASSERT_EQ(LoadDocumentSet(bytes.data(), bytes.size(), pSet), LIBERR_OK);
+    // The process's set is read once, as module start does.
+    if (pSet == &OemMenuSet) PrepareOemMenuItems();
 }
 
 // "id:text" for items, "-" for separators, "[sub]" for pop-ups.
@@ -94,6 +97,7 @@ protected:
         InitDocumentSet(0, &m_set);
         m_saved = OemMenuSet;
         InitDocumentSet(0, &OemMenuSet);
+        PrepareOemMenuItems();
         m_cDocuments = CountLiveDocuments();
         m_hSavedResources = g_hResourceModule;
         g_hResourceModule = GetModuleHandleA(nullptr);
@@ -102,6 +106,7 @@ protected:
         FreeDocumentSet(&m_set);
         FreeDocumentSet(&OemMenuSet);
         OemMenuSet = m_saved;
+        PrepareOemMenuItems();
         g_hResourceModule = m_hSavedResources;
         EXPECT_EQ(CountLiveDocuments(), m_cDocuments) << "documents left open";
     }
@@ -135,6 +140,34 @@ TEST_F(OemTest, ItemsReplaceWhatStandsAboveTheGroupSeparator) {
     DeleteMenu(popup.hPopup, kOemPlaceholderId, MF_BYCOMMAND);
     EXPECT_EQ(MenuItems(popup.hExtras), (std::vector<std::string>{"27170:Home", "-", "27172:Help", "-", "203:C"}));
     EXPECT_EQ(MenuItems(popup.hPopup), (std::vector<std::string>{"100:Top", "[Extras]", "[More]"}));
+}
+
+// Hosts with several user-interface threads build their send popups at the
+// same time.
+TEST_F(OemTest, PopupsBuiltOnEightThreadsAtOnceGetIntactItems) {
+    std::vector<std::string> tokens, expected;
+    for (int i = 0; i < 9; ++i) {
+        const std::string text = "Item" + std::to_string(i) + std::string(static_cast<size_t>(i) * 10, 'x');
+        tokens.insert(tokens.end(), {text, "cmd" + std::to_string(i)});
+        expected.push_back(std::to_string(kOemFirstCommandId + i) + ":" + text);
+    }
+    expected.insert(expected.end(), {"-", "57664:About", "203:C"});
+    LoadMenuSet(&OemMenuSet, tokens);
+    constexpr int kThreads = 8, kRounds = 50;
+    int aBroken[kThreads] = {};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int n = 0; n < kRounds; ++n) {
+                SamplePopup popup;
+                InsertOemMenuItems(&OemMenuSet, popup.hPopup);
+                if (MenuItems(popup.hExtras) != expected) ++aBroken[t];
+                if (GetOemCommandText(&OemMenuSet, kOemFirstCommandId + 3) != std::string("cmd3")) ++aBroken[t];
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(0, aBroken[t]) << "thread " << t;
 }
 
 TEST_F(OemTest, WithoutMenuTableOrPlaceholderNothingChanges) {
@@ -338,6 +371,28 @@ TEST_F(OemLoadTest, BuiltInSetAndSideFileByDate) {
         FreeDocumentSet(&m_set);
         EXPECT_EQ(CountLiveDocuments(), m_cDocuments) << c.pszName;
     }
+}
+
+TEST_F(OemLoadTest, SideFileOverOneMebibyteIsIgnored) {
+    PinOemId(0);
+    SeamRecorder recorder;
+    for (const bool bOver : {true, false}) {
+        SCOPED_TRACE(bOver ? "over the limit" : "under it");
+        DocumentDescription d;
+        // Page texts are at most 32767 bytes each.
+        d.pages.resize(bOver ? 36 : 33);
+        for (auto& page : d.pages) page.strText1 = std::string(30000, 'q');
+        d.pages[0].strText2 = JoinMenuTokens({"Big", "big-cmd"});
+        std::vector<std::uint8_t> bytes;
+        ASSERT_EQ(LIBERR_OK, RunLibraryFacade([&] { bytes = BuildDocument(d); }));
+        ASSERT_EQ(bOver, bytes.size() > static_cast<size_t>(kOemSideFileLimit)) << bytes.size();
+        WriteSideFile(bytes);
+        ReadOemId(&m_set);
+        LoadOemSideFile(&m_set, kOemMenuSlot);
+        EXPECT_EQ(bOver ? "" : "Big", FirstItem(m_set));
+        FreeDocumentSet(&m_set);
+    }
+    EXPECT_TRUE(recorder.messageBoxes.empty());
 }
 
 TEST_F(OemLoadTest, EmptyOrLargeSideFiles) {
