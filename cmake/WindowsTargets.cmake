@@ -39,11 +39,25 @@ if(TARGET pfc_docengine)
 endif()
 pfc_project_target(pvpfc_core)
 
+# The modules that load into every windowed process ship without their debug
+# information, which is most of the file: Wine reads every section of an image
+# at each load. It stays beside the module as <module>.debug, named by a debug
+# link, for debuggers.
+function(pfc_split_debug_info target)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
+    COMMAND ${CMAKE_STRIP} --strip-debug $<TARGET_FILE_NAME:${target}>
+    COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug $<TARGET_FILE_NAME:${target}>
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+    VERBATIM)
+endfunction()
+
 add_library(PVPFCW32 SHARED ${CMAKE_SOURCE_DIR}/src/exports/dll_main.cpp ${CMAKE_SOURCE_DIR}/src/exports/PVPFCW32.def)
 set_target_properties(PVPFCW32 PROPERTIES PREFIX "" OUTPUT_NAME PVPFCW32)
 target_link_libraries(PVPFCW32 PRIVATE -Wl,--whole-archive pvpfc_core -Wl,--no-whole-archive)
 target_link_options(PVPFCW32 PRIVATE -Wl,--enable-stdcall-fixup -Wl,--kill-at)
 pfc_project_target(PVPFCW32)
+pfc_split_debug_info(PVPFCW32)
 
 # A native pfcdoc, built from this tree with the host compiler, makes the
 # data files the resources carry (the distributor's set, the blank template).
