@@ -67,7 +67,10 @@ TEST(ModuleStartup, EmptyProgramListRefusesTheLoadWithAMessageNamingTheProfile) 
     HWND hMessage = nullptr;
     ASSERT_TRUE(e2e::WaitUntil(
         [&] { return (hMessage = e2e::FindWindowOfProcess(controller.Id(), "#32770")) != nullptr; }, 20000));
-    const std::string text = e2e::DialogText(hMessage);
+    // Found as soon as it exists: its text comes a moment later.
+    std::string text;
+    e2e::WaitUntil([&] { return (text = e2e::DialogText(hMessage)).find("PvPfcW32.ini") != std::string::npos; },
+                   5000);
     EXPECT_NE(std::string::npos, text.find("PvPfcW32.ini")) << text;
     EXPECT_NE(0, GetWindowLongA(hMessage, GWL_EXSTYLE) & WS_EX_TOPMOST) << "not system-modal";
     PostMessageA(hMessage, WM_COMMAND, IDOK, 0);
