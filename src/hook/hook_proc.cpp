@@ -66,6 +66,14 @@ extern "C" LRESULT CALLBACK HookProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM
         return lAnswer;
     }
 
+    if (uMsg == g_uPlaceItemMsg && uMsg != 0) {
+        LRESULT lPlaced = FALSE;
+        auto place = [&] { lPlaced = PlaceItemForMenuWorker(pInfo); };
+        if (!platform::RunFaultGuarded(place)) Trace("HookProc CAP_CATCH", hWnd);
+        ReleaseHookedWnd(pInfo);
+        return lPlaced;
+    }
+
     auto handle = [&] {
         switch (uMsg) {
             case WM_CLOSE:

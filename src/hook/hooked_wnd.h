@@ -125,6 +125,11 @@ constexpr DWORD kMenuWaitUnhooked = static_cast<DWORD>(-6);
 constexpr int kMenuWaitAttempts = 20;
 constexpr DWORD kMenuWaitIntervalMs = 250;
 DWORD MenuWaitThread(HookedWndInfo* pInfo);
+// The worker's request to the window's own thread, which places the item
+// (HookProc answers it with the result of this).
+constexpr char kPlaceItemMessageName[] = "PvPfcW32.PlaceItem";
+extern UINT g_uPlaceItemMsg;
+BOOL PlaceItemForMenuWorker(HookedWndInfo* pInfo);
 // Starts the worker on its own thread with references to the record and to
 // this module, so neither can go away under it. False when no thread runs.
 bool StartMenuWaitThread(HookedWndInfo* pInfo, DWORD* pdwThreadId = nullptr);

@@ -2,6 +2,13 @@
 // told us (message 0x0402); the worker watches for a while and puts the send
 // item back once the host's new menu has replaced ours.
 //
+// The worker only looks at the menu. Placing the item sends the window
+// messages (the menu bar is redrawn, a button is made), which would make the
+// worker wait for the window's thread; that thread may be busy, or waiting
+// in module exit for the worker to end. So the window's own thread is asked
+// to place it, with nothing held that it could need, and for no longer than
+// one interval: a busy thread costs the worker one attempt, never a hang.
+//
 // Lifetime: the worker holds a reference to its record from before the
 // thread starts until it ends, so a window destroyed while the worker sleeps
 // only unhooks the record (bUnhooked) and the worker finds it still there,
@@ -40,6 +47,34 @@ DWORD WINAPI MenuWaitThreadStart(LPVOID pParameter) {
 
 }  // namespace
 
+UINT g_uPlaceItemMsg = 0;
+
+namespace {
+
+bool IsSendPopupPresent(const HookedWndInfo* pInfo) {
+    const UINT uPopupId = pInfo->aCmdID[kCmdPrintDefault];
+    return uPopupId != 0 && FindMenuCommand(GetMenu(pInfo->hWnd), uPopupId);
+}
+
+bool IsGivenBack(const HookedWndInfo* pInfo) { return pInfo->bUnhooked || pInfo->pfnOldWndProc == nullptr; }
+
+bool AskWindowToPlaceItem(const HookedWndInfo* pInfo) {
+    DWORD_PTR dwPlaced = FALSE;
+    return SendMessageTimeoutA(pInfo->hWnd, g_uPlaceItemMsg, 0, 0, SMTO_ABORTIFHUNG, kMenuWaitIntervalMs,
+                               &dwPlaced) != 0 &&
+           dwPlaced != FALSE;
+}
+
+}  // namespace
+
+BOOL PlaceItemForMenuWorker(HookedWndInfo* pInfo) {
+    // A request may arrive late, after the window was given back or after
+    // an earlier request already placed the item.
+    if (IsGivenBack(pInfo)) return FALSE;
+    if (IsSendPopupPresent(pInfo)) return TRUE;
+    return hook_seams::pfnAddHookedMenuItem(pInfo);
+}
+
 DWORD MenuWaitThread(HookedWndInfo* pInfo) {
     InterlockedIncrement(&g_nBusyThreads);
     DWORD dwResult = 0;
@@ -50,18 +85,16 @@ DWORD MenuWaitThread(HookedWndInfo* pInfo) {
     } else {
         for (int nAttempt = 0; nAttempt < kMenuWaitAttempts; ++nAttempt) {
             if (pInfo->dwFlags & kHookFlagClosing) break;
+            bool bMissing = false;
             {
                 AttemptLocks locks(pInfo);
-                const UINT uPopupId = pInfo->aCmdID[kCmdPrintDefault];
-                const bool bPopupPresent = uPopupId != 0 && FindMenuCommand(GetMenu(pInfo->hWnd), uPopupId);
-                if (!bPopupPresent) {
-                    if (pInfo->bUnhooked || pInfo->pfnOldWndProc == nullptr) {
-                        dwResult = kMenuWaitUnhooked;
-                        break;
-                    }
-                    if (hook_seams::pfnAddHookedMenuItem(pInfo)) break;
+                bMissing = !IsSendPopupPresent(pInfo);
+                if (bMissing && IsGivenBack(pInfo)) {
+                    dwResult = kMenuWaitUnhooked;
+                    break;
                 }
             }
+            if (bMissing && AskWindowToPlaceItem(pInfo)) break;
             hook_seams::pfnSleep(kMenuWaitIntervalMs);
         }
     }

@@ -96,6 +96,7 @@ void OnModuleLoad(HINSTANCE hInstance) {
     g_uRefreshMsg = RegisterWindowMessageA(g_SharedSection.szRefreshMsgName);
     g_uTestQueryMsg = RegisterWindowMessageA(kTestQueryMessageName);
     g_uHookRemovedMsg = RegisterWindowMessageA(kHookRemovedMessageName);
+    g_uPlaceItemMsg = RegisterWindowMessageA(kPlaceItemMessageName);
     InitializeLibrary();
 }
 
@@ -132,8 +133,10 @@ bool StartModuleInProcess() {
     LoadIncludeList();
 
     g_nBusyThreads = 0;
-    InitializeCriticalSection(&g_csMenuThread);
-    g_bMenuThreadLockCreated = true;
+    if (!g_bMenuThreadLockCreated) {
+        InitializeCriticalSection(&g_csMenuThread);
+        g_bMenuThreadLockCreated = true;
+    }
     return true;
 }
 
@@ -145,7 +148,9 @@ int ExitModuleInProcess() {
     UnhookAllWindows();
     StopShowWatches();
     for (int nAttempt = 0; nAttempt < kExitWaitAttempts && g_nBusyThreads >= 1; ++nAttempt) Sleep(kExitWaitMs);
-    if (g_bMenuThreadLockCreated) {
+    // A worker still running after the wait may still take the lock: it
+    // is left to it rather than deleted under it.
+    if (g_bMenuThreadLockCreated && g_nBusyThreads < 1) {
         DeleteCriticalSection(&g_csMenuThread);
         g_bMenuThreadLockCreated = false;
     }
