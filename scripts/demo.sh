@@ -14,6 +14,11 @@ dpkg-query -W -f='${Status}' imagemagick 2>/dev/null | grep -q "install ok insta
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q imagemagick >/dev/null
 }
 
+# The demo's own prefix: the test runs of the build trees never see its hook.
+export PFC_WINEPREFIX="$root/build/demo/wineprefix"
+. scripts/wine-env.sh
+pfc_ensure_display
+
 echo "== building (preset win32)"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j "$(nproc)" >/dev/null
@@ -21,8 +26,6 @@ cmake --build --preset win32 -j "$(nproc)" >/dev/null
 echo "== installing the suite into the Wine prefix"
 bash scripts/suite-setup.sh "$root/build/win32"
 
-. scripts/wine-env.sh
-pfc_ensure_display
 # A controller of an earlier, interrupted run would hold the hook.
 wine "$root/build/win32/tools/controller/pfcctl.exe" --unhook >/dev/null 2>&1 || true
 

@@ -7,6 +7,9 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/deps.sh || { echo "0 passed, 1 failed"; exit 1; }
+# One display for every Windows test of the run, stopped at its end.
+. scripts/wine-env.sh
+pfc_ensure_display || { echo "0 passed, 1 failed"; exit 1; }
 
 total_pass=0
 total_fail=0

@@ -1,18 +1,80 @@
-# Sourced by the scripts that run Windows programs: one Wine prefix per build
-# tree, no Mono/Gecko installers, quiet, and a display.
+# Sourced by the scripts that run Windows programs: a Wine prefix per build
+# tree (build/win32/wineprefix, build/win64/wineprefix; PFC_WINEPREFIX names
+# another, as the demo does), no Mono/Gecko installers, quiet, and a display
+# of its own when DISPLAY is unset.
+#
+#   pfc_use_build_tree DIR  WINEPREFIX becomes the prefix of build tree DIR
+#   pfc_ensure_prefix       creates and configures $WINEPREFIX once
+#   pfc_ensure_display      Xvfb on a free display when DISPLAY is unset,
+#                           stopped when the sourcing shell exits
+#   pfc_end_prefix          ends every process of $WINEPREFIX and its wineserver
 : "${PFC_BUILD_ROOT:=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build}"
-export WINEPREFIX="${WINEPREFIX:-$PFC_BUILD_ROOT/wineprefix}"
+export WINEPREFIX="${PFC_WINEPREFIX:-${WINEPREFIX:-$PFC_BUILD_ROOT/win32/wineprefix}}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-pfc_ensure_display() {
-  if [ -z "${DISPLAY:-}" ]; then
-    export DISPLAY=:97
-    if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
-      (Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &)
-      for _ in $(seq 50); do xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && break; sleep 0.1; done
-    fi
-  fi
+
+pfc_use_build_tree() {
+  export WINEPREFIX="${PFC_WINEPREFIX:-$(cd "$1" && pwd)/wineprefix}"
 }
+
+# The build tree holding a path (the directory with CMakeCache.txt), or
+# nothing.
+pfc_build_tree_of() {
+  local dir
+  dir=$(cd "$(dirname "$1")" 2>/dev/null && pwd) || return 1
+  while [ "$dir" != "/" ]; do
+    [ -f "$dir/CMakeCache.txt" ] && { echo "$dir"; return 0; }
+    dir=$(dirname "$dir")
+  done
+  return 1
+}
+
+pfc_ensure_display() {
+  [ -n "${DISPLAY:-}" ] && return 0
+  local numfile
+  numfile=$(mktemp)
+  # Xvfb takes the first display nobody holds and writes its number once it
+  # accepts connections.
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numfile" >/dev/null 2>&1 &
+  PFC_XVFB_PID=$!
+  local n=""
+  for _ in $(seq 100); do
+    n=$(tr -dc '0-9' <"$numfile")
+    [ -n "$n" ] && break
+    kill -0 "$PFC_XVFB_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  rm -f "$numfile"
+  if [ -z "$n" ]; then
+    echo "wine-env: Xvfb did not start" >&2
+    kill "$PFC_XVFB_PID" 2>/dev/null
+    unset PFC_XVFB_PID
+    return 1
+  fi
+  export DISPLAY=":$n"
+  trap pfc_stop_display EXIT
+}
+
+# Stops the Xvfb that pfc_ensure_display started, once the programs of every
+# prefix that may have used it have let go of it.
+pfc_stop_display() {
+  [ -n "${PFC_XVFB_PID:-}" ] || return 0
+  local prefix
+  for prefix in "$WINEPREFIX" "$PFC_BUILD_ROOT"/*/wineprefix; do
+    [ -d "$prefix" ] || continue
+    WINEPREFIX="$prefix" timeout 30 wineserver -w 2>/dev/null || WINEPREFIX="$prefix" pfc_end_prefix
+  done
+  kill "$PFC_XVFB_PID" 2>/dev/null
+  wait "$PFC_XVFB_PID" 2>/dev/null
+  unset PFC_XVFB_PID DISPLAY
+}
+
+pfc_end_prefix() {
+  wineserver -k 2>/dev/null
+  timeout 30 wineserver -w 2>/dev/null
+  return 0
+}
+
 pfc_ensure_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"

@@ -1,8 +1,21 @@
 #!/usr/bin/env bash
-# Runs one Windows program under Wine in the project's prefix; ctest uses it
-# as the cross-compiling emulator.
+# Runs one Windows program under Wine in the prefix of the build tree that
+# holds it; ctest uses it as the cross-compiling emulator. A program that runs
+# longer than PFC_WINE_TIMEOUT seconds (default 600), or a run that is
+# interrupted, ends every process of the prefix, hosts included, and its
+# wineserver, so that nothing of it is left for the next test.
 set -u
 . "$(dirname "$0")/wine-env.sh"
-pfc_ensure_display
+if tree=$(pfc_build_tree_of "$1"); then pfc_use_build_tree "$tree"; fi
+pfc_ensure_display || exit 1
 pfc_ensure_prefix
-exec wine "$@"
+limit=${PFC_WINE_TIMEOUT:-600}
+trap 'pfc_end_prefix; exit 130' INT TERM HUP
+timeout -k 10 "$limit" wine "$@" &
+wait $!
+rc=$?
+if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
+  echo "wine-run: $1 ran longer than ${limit}s; ending every process of $WINEPREFIX" >&2
+  pfc_end_prefix
+fi
+exit "$rc"
