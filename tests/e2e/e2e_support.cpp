@@ -124,10 +124,19 @@ bool Process::WaitForExit(DWORD dwTimeoutMs, DWORD* pdwExitCode) {
     return true;
 }
 
+bool Process::WaitForIdle(DWORD dwTimeoutMs) {
+    return m_info.hProcess != nullptr && WaitForInputIdle(m_info.hProcess, dwTimeoutMs) == 0;
+}
+
 HWND Process::WaitForMainWindow(DWORD dwTimeoutMs) {
     HWND hWnd = nullptr;
     if (m_info.hProcess == nullptr) return nullptr;
+    const DWORD dwStart = GetTickCount();
     WaitUntil([&] { return (hWnd = FindTopWindowOfProcess(m_info.dwProcessId)) != nullptr; }, dwTimeoutMs);
+    // A window shows before its creation has ended: the shell hook runs at
+    // the end of CreateWindowEx, and the host's loop only after that.
+    const DWORD dwSpent = GetTickCount() - dwStart;
+    if (hWnd == nullptr || !WaitForIdle(dwSpent < dwTimeoutMs ? dwTimeoutMs - dwSpent : 0)) return nullptr;
     return hWnd;
 }
 

@@ -49,7 +49,11 @@ public:
     HANDLE Handle() const { return m_info.hProcess; }
     // Waits for the end of the process; false on timeout.
     bool WaitForExit(DWORD dwTimeoutMs, DWORD* pdwExitCode = nullptr);
-    // Waits for its first visible top-level window.
+    // Waits until the process waits for input in its message loop: every
+    // window it made before has been created to the end (the shell hook
+    // included); false on timeout.
+    bool WaitForIdle(DWORD dwTimeoutMs);
+    // Waits for its first visible top-level window, created to the end.
     HWND WaitForMainWindow(DWORD dwTimeoutMs);
     void Terminate();
 

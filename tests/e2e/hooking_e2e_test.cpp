@@ -72,9 +72,15 @@ TEST(HookingE2E, HostsAreHookedWithTheirIndexAndGivenBackWhenTheHookGoes) {
 
     for (const RunningHost& host : hosts) {
         ASSERT_NE(host.hWnd, nullptr) << Describe(*host.pCase) << ": no main window";
-        const LRESULT lAnswer = AskHost(host.hWnd, host_report::kAskIdentity);
-        ASSERT_TRUE(lAnswer & host_report::kValid) << Describe(*host.pCase) << ": no answer";
         const bool bExpectHooked = host.pCase->nIndex != kNotHooked;
+        LRESULT lAnswer = 0;
+        e2e::WaitUntil(
+            [&] {
+                lAnswer = AskHost(host.hWnd, host_report::kAskIdentity);
+                return (lAnswer & host_report::kValid) && (!bExpectHooked || host_report::Hooked(lAnswer));
+            },
+            10000);
+        ASSERT_TRUE(lAnswer & host_report::kValid) << Describe(*host.pCase) << ": no answer";
         EXPECT_EQ(host_report::ProcInModule(lAnswer), bExpectHooked) << Describe(*host.pCase);
         EXPECT_EQ(host_report::Hooked(lAnswer), bExpectHooked) << Describe(*host.pCase);
         if (bExpectHooked) {
@@ -107,7 +113,7 @@ TEST(HookingE2E, ClosedWindowTakesItsRecordWithIt) {
         const LRESULT lAnswer = AskHost(hWnd, host_report::kAskRecordCount);
         return host_report::Hooked(lAnswer) ? host_report::Value(lAnswer) : -1;
     };
-    EXPECT_EQ(records(), 1);
+    EXPECT_TRUE(e2e::WaitUntil([&] { return records() == 1; }, 10000)) << records();
     for (int nRound = 0; nRound < 3; ++nRound) {
         DWORD_PTR dwSecond = 0;
         ASSERT_TRUE(SendMessageTimeoutA(hWnd, host_report::kOpenSecondWindow, 0, 0, SMTO_ABORTIFHUNG, 5000, &dwSecond));

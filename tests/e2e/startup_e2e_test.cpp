@@ -46,10 +46,14 @@ TEST(ModuleStartup, HookingSwitchedOffInstallsNothing) {
     ASSERT_TRUE(WritePrivateProfileStringA("PFCWatch", "Enable", "0 (off)", kIniPath));
     e2e::Process controller("\"" + e2e::BuildPath("tools/controller/pfcctl.exe") + "\" --hook");
     ASSERT_TRUE(controller.Started());
-    ASSERT_TRUE(e2e::WaitUntil([] { return FindWindowA("TellarineSendController", nullptr) != nullptr; }, 20000));
-    // The controller asked for the hook; with hooking off the module leaves
-    // it out, and the mutex that marks an installed hook never appears.
-    Sleep(500);
+    HWND hController = nullptr;
+    ASSERT_TRUE(e2e::WaitUntil(
+        [&] { return (hController = FindWindowA("TellarineSendController", nullptr)) != nullptr; }, 20000));
+    // The controller's loop answers only once its request for the hook has
+    // returned; with hooking off the module leaves the hook out, and the
+    // mutex that marks an installed hook never appears.
+    DWORD_PTR dwIgnored = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(hController, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &dwIgnored));
     EXPECT_FALSE(e2e::HookMutexExists());
     e2e::Process request("\"" + e2e::BuildPath("tools/controller/pfcctl.exe") + "\" --unhook");
     EXPECT_TRUE(request.WaitForExit(20000));
@@ -64,15 +68,23 @@ TEST(ModuleStartup, EmptyProgramListRefusesTheLoadWithAMessageNamingTheProfile) 
     e2e::Process controller("\"" + e2e::BuildPath("tools/controller/pfcctl.exe") + "\" --hook");
     ASSERT_TRUE(controller.Started());
 
+    // The box exists before its text and its styles are set: wait for the
+    // shown box with the text and the style checked below.
     HWND hMessage = nullptr;
-    ASSERT_TRUE(e2e::WaitUntil(
-        [&] { return (hMessage = e2e::FindWindowOfProcess(controller.Id(), "#32770")) != nullptr; }, 20000));
-    // Found as soon as it exists: its text comes a moment later.
     std::string text;
-    e2e::WaitUntil([&] { return (text = e2e::DialogText(hMessage)).find("PvPfcW32.ini") != std::string::npos; },
-                   5000);
+    bool bTopmost = false;
+    e2e::WaitUntil(
+        [&] {
+            hMessage = e2e::FindWindowOfProcess(controller.Id(), "#32770");
+            if (hMessage == nullptr) return false;
+            text = e2e::DialogText(hMessage);
+            bTopmost = (GetWindowLongA(hMessage, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+            return IsWindowVisible(hMessage) && text.find("PvPfcW32.ini") != std::string::npos && bTopmost;
+        },
+        20000);
+    ASSERT_NE(nullptr, hMessage) << "no message box";
     EXPECT_NE(std::string::npos, text.find("PvPfcW32.ini")) << text;
-    EXPECT_NE(0, GetWindowLongA(hMessage, GWL_EXSTYLE) & WS_EX_TOPMOST) << "not system-modal";
+    EXPECT_TRUE(bTopmost) << "not system-modal";
     PostMessageA(hMessage, WM_COMMAND, IDOK, 0);
 
     DWORD dwExit = 99;

@@ -86,7 +86,7 @@ protected:
         std::thread driver([&] {
             HWND hDialog = nullptr;
             // A modal dialog shows itself only once its set-up has run.
-            for (int i = 0; i < 200 && hDialog == nullptr; ++i) {
+            for (int i = 0; i < 800 && hDialog == nullptr; ++i) {
                 Sleep(25);
                 hDialog = FindWindowA("#32770", kDialogCaption);
                 if (hDialog != nullptr && !IsWindowVisible(hDialog)) hDialog = nullptr;
