@@ -35,11 +35,13 @@ failed_runs=0
 report=()
 start=$(date +%s)
 for ((i = 1; i <= runs; i++)); do
+  pids=()
   for preset in "${presets[@]}"; do
     ctest --test-dir "build/$preset" -R '^(win_unit_tests|suite_setup|e2e_tests|e2e_cleanup)$' --output-on-failure \
       >"build/soak/$preset-$i.log" 2>&1 &
+    pids+=($!)
   done
-  wait
+  wait "${pids[@]}"
   for preset in "${presets[@]}"; do
     log="build/soak/$preset-$i.log"
     if grep -qE '100% tests passed' "$log"; then
