@@ -26,6 +26,7 @@ run_hook_cost() {
   . scripts/wine-env.sh
   pfc_ensure_display
   for preset in win32 win64; do
+    pfc_use_build_tree "build/$preset"
     wine "build/$preset/bench/hook_cost.exe"
   done
 }
