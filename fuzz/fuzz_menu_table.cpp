@@ -1,7 +1,8 @@
 // libFuzzer target: the distributor's menu table. The input is loaded as the
 // side file of the menu slot and merged over a built-in set, as every process
-// does at module start, and the merged table is read; the same bytes are
-// also parsed as table text on their own. Beyond crashes and sanitizer
+// does at module start, and the merged table is read, by the engine and into
+// the module's own copy of the items; the same bytes are also parsed as table
+// text on their own. Beyond crashes and sanitizer
 // reports, a table is a fault when it hands out an item with a text but no
 // command (or the reverse), more items than it holds, or leaves a document
 // open.
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "docengine/docengine.h"
+#include "oem/oem_menu_items.h"
 #include "suite/library_error.h"
 
 using namespace docengine;
@@ -99,6 +101,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pbData, std::size_t cb
     FreeDocumentSet(&side);
     OemMenuTable* pTable = nullptr;
     if (GetMenuTable(&g_set, &pTable) == LIBERR_OK && pTable != nullptr) CheckTable(*pTable);
+    // The module's copy: what the table held, separators without a command.
+    const OemMenuItems items = OemMenuItems::FromSet(&g_set);
+    Require(items.HasTable() == (pTable != nullptr) && items.Count() <= kMenuTableEntries);
+    for (std::size_t i = 0; i < items.Count(); ++i) {
+        const char* pszCommand = items.CommandOf(i);
+        Require((pszCommand == nullptr) == items.Entry(i).bSeparator);
+        Require(pszCommand == nullptr || items.Entry(i).strCommand == pszCommand);
+    }
+    Require(items.CommandOf(items.Count()) == nullptr);
     if (std::memcmp(&g_set, &g_setAsLoaded, sizeof g_set) != 0) {
         FreeDocumentSet(&g_set);
         Require(CountLiveDocuments() == 0 && CountLiveHandles() == 0);
