@@ -6,6 +6,7 @@
 #include "hook/trace.h"
 #include "platform/fault_guard.h"
 #include "platform/module_pin.h"
+#include "platform/unique_handle.h"
 
 namespace {
 
@@ -20,19 +21,11 @@ struct ShowWatch {
 SRWLOCK g_ShowWatchLock = SRWLOCK_INIT;
 std::vector<ShowWatch> g_ShowWatches;
 
-class WatchLock {
-public:
-    WatchLock() noexcept { AcquireSRWLockExclusive(&g_ShowWatchLock); }
-    ~WatchLock() { ReleaseSRWLockExclusive(&g_ShowWatchLock); }
-    WatchLock(const WatchLock&) = delete;
-    WatchLock& operator=(const WatchLock&) = delete;
-};
-
 void CALLBACK OnShowWatchTick(HWND, UINT, UINT_PTR uTimerId, DWORD dwNow) {
     platform::ModuleCallScope callUnderWay;
     HWND hShown = nullptr;
     {
-        WatchLock lock;
+        platform::ExclusiveSrwLock lock(g_ShowWatchLock);
         const DWORD dwThreadId = GetCurrentThreadId();
         for (size_t i = 0; i < g_ShowWatches.size(); ++i) {
             const ShowWatch& watch = g_ShowWatches[i];
@@ -67,7 +60,7 @@ bool WatchUntilShown(HWND hWnd) {
     if (!SystemNotifiesAtCreation()) return false;
     const DWORD dwThreadId = GetCurrentThreadId();
     if (GetWindowThreadProcessId(hWnd, nullptr) != dwThreadId) return false;
-    WatchLock lock;
+    platform::ExclusiveSrwLock lock(g_ShowWatchLock);
     for (const ShowWatch& watch : g_ShowWatches)
         if (watch.hWnd == hWnd) return false;
     const UINT_PTR uTimerId = SetTimer(nullptr, 0, kShowWatchIntervalMs, OnShowWatchTick);
@@ -78,7 +71,7 @@ bool WatchUntilShown(HWND hWnd) {
 }
 
 void StopShowWatches() {
-    WatchLock lock;
+    platform::ExclusiveSrwLock lock(g_ShowWatchLock);
     const DWORD dwThreadId = GetCurrentThreadId();
     for (size_t i = g_ShowWatches.size(); i-- > 0;) {
         if (g_ShowWatches[i].dwThreadId != dwThreadId) continue;
@@ -88,6 +81,6 @@ void StopShowWatches() {
 }
 
 size_t CountShowWatches() {
-    WatchLock lock;
+    platform::ExclusiveSrwLock lock(g_ShowWatchLock);
     return g_ShowWatches.size();
 }

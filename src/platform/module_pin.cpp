@@ -1,5 +1,7 @@
 #include "platform/module_pin.h"
 
+#include "platform/unique_handle.h"
+
 namespace platform {
 namespace {
 
@@ -15,14 +17,6 @@ volatile LONG g_nCallsUnderWay = 0;
 // A call that has left its scope still has a few instructions of ours to
 // run before it is back in its caller.
 constexpr DWORD kSettleMs = 50;
-
-class PinLock {
-public:
-    PinLock() noexcept { AcquireSRWLockExclusive(&g_pinLock); }
-    ~PinLock() { ReleaseSRWLockExclusive(&g_pinLock); }
-    PinLock(const PinLock&) = delete;
-    PinLock& operator=(const PinLock&) = delete;
-};
 
 HMODULE ReferenceThisModule() {
     HMODULE hModule = nullptr;
@@ -43,7 +37,7 @@ DWORD WINAPI GiveBackWhenNoCallIsUnderWay(LPVOID pModule) {
 void AddPin() {
     const DWORD dwLastError = GetLastError();
     {
-        PinLock lock;
+        ExclusiveSrwLock lock(g_pinLock);
         if (g_nPins++ == 0) g_hReference = ReferenceThisModule();
     }
     SetLastError(dwLastError);
@@ -53,7 +47,7 @@ void DropPin() {
     const DWORD dwLastError = GetLastError();
     HMODULE hGiveBack = nullptr;
     {
-        PinLock lock;
+        ExclusiveSrwLock lock(g_pinLock);
         if (--g_nPins == 0) {
             hGiveBack = g_hReference;
             g_hReference = nullptr;
@@ -91,12 +85,12 @@ ModuleCallScope::ModuleCallScope() noexcept { InterlockedIncrement(&g_nCallsUnde
 ModuleCallScope::~ModuleCallScope() { InterlockedDecrement(&g_nCallsUnderWay); }
 
 LONG CountModulePins() {
-    PinLock lock;
+    ExclusiveSrwLock lock(g_pinLock);
     return g_nPins;
 }
 
 bool HoldsModuleReference() {
-    PinLock lock;
+    ExclusiveSrwLock lock(g_pinLock);
     return g_hReference != nullptr;
 }
 

@@ -152,4 +152,15 @@ private:
     CRITICAL_SECTION& m_cs;
 };
 
+class ExclusiveSrwLock {
+public:
+    explicit ExclusiveSrwLock(SRWLOCK& lock) noexcept : m_lock(lock) { AcquireSRWLockExclusive(&m_lock); }
+    ~ExclusiveSrwLock() { ReleaseSRWLockExclusive(&m_lock); }
+    ExclusiveSrwLock(const ExclusiveSrwLock&) = delete;
+    ExclusiveSrwLock& operator=(const ExclusiveSrwLock&) = delete;
+
+private:
+    SRWLOCK& m_lock;
+};
+
 }  // namespace platform
