@@ -113,9 +113,14 @@ endfunction()
 # read the stand-ins' log): the end-to-end tests and the demo share it.
 string(REPLACE "/" "\\\\" pfc_build_dir_win "Z:${CMAKE_BINARY_DIR}")
 add_library(pfc_process_driver STATIC ${CMAKE_SOURCE_DIR}/tests/e2e/e2e_support.cpp)
-target_include_directories(pfc_process_driver PUBLIC ${CMAKE_SOURCE_DIR}/tests/e2e)
+target_include_directories(pfc_process_driver PUBLIC ${CMAKE_SOURCE_DIR}/tests/e2e PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_definitions(pfc_process_driver PRIVATE "PFC_BUILD_DIR_WIN=\"${pfc_build_dir_win}\"")
 pfc_project_target(pfc_process_driver)
+
+option(PFC_COMPANION_BUILD "Build only the parts the other bitness's package needs" OFF)
+if(NOT PFC_COMPANION_BUILD)
+  include(${CMAKE_SOURCE_DIR}/cmake/Installer.cmake)
+endif()
 
 foreach(dir resources tools/controller tools/suite tools/hosts tools/demo tests/win tests/e2e bench)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)

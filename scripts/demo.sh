@@ -27,7 +27,7 @@ echo "== installing the suite into the Wine prefix"
 bash scripts/suite-setup.sh "$root/build/win32"
 
 # A controller of an earlier, interrupted run would hold the hook.
-wine "$root/build/win32/tools/controller/pfcctl.exe" --unhook >/dev/null 2>&1 || true
+wine 'C:\Program Files\Tellarine\Common\pfcctl.exe' --unhook >/dev/null 2>&1 || true
 
 mkdir -p "$root/build/demo"
 shot_win="Z:$(echo "$root/build/demo/desktop.bmp" | tr '/' '\\')"

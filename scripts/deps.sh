@@ -3,7 +3,7 @@
 set -euo pipefail
 need=(cmake ninja-build g++ clang-14 libclang-rt-14-dev googletest libgtest-dev libstorm-dev
       g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-      wine wine32:i386 wine64 fonts-wine xvfb xauth x11-utils)
+      wine wine32:i386 wine64 fonts-wine xvfb xauth x11-utils msitools wixl)
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

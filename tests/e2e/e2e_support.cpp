@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
+
+#include "platform/unique_handle.h"
 
 #ifndef PFC_BUILD_DIR_WIN
 #error "PFC_BUILD_DIR_WIN must name the build tree as a Windows path"
@@ -12,7 +15,8 @@
 namespace e2e {
 namespace {
 
-constexpr char kControllerClass[] = "TellarineSendController";
+// The hidden window a controller of our bitness shows once its hooks are in.
+const char* const kControllerClass = sizeof(void*) == 8 ? "TellarineSendController64" : "TellarineSendController";
 
 // Processes started by the tests die with the test process.
 HANDLE TestJob() {
@@ -59,7 +63,15 @@ std::string BuildPath(const std::string& relative) {
     return path;
 }
 
-std::string StandinLogPath() { return "C:\\Program Files\\Tellarine\\Common\\standins.log"; }
+std::string InstalledPath(const std::string& relative) {
+    return "C:\\Program Files\\Tellarine\\Common\\" + relative;
+}
+
+std::string InstalledController() {
+    return "\"" + InstalledPath(sizeof(void*) == 8 ? "x64\\pfcctl.exe" : "pfcctl.exe") + "\"";
+}
+
+std::string StandinLogPath() { return InstalledPath("standins.log"); }
 
 std::vector<std::string> ReadStandinLog() {
     std::vector<std::string> lines;
@@ -146,6 +158,47 @@ void Process::Terminate() {
     WaitForSingleObject(m_info.hProcess, 5000);
 }
 
+CommandResult RunCommand(const std::string& commandLine, DWORD dwTimeoutMs) {
+    CommandResult result;
+    char szDir[MAX_PATH] = {};
+    char szFile[MAX_PATH] = {};
+    if (GetTempPathA(MAX_PATH, szDir) == 0 || GetTempFileNameA(szDir, "pfc", 0, szFile) == 0) return result;
+    {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        platform::unique_file hOutput(CreateFileA(szFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!hOutput) return result;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = hOutput.get();
+        startup.hStdError = hOutput.get();
+        PROCESS_INFORMATION info = {};
+        std::string mutableLine = commandLine;
+        if (!CreateProcessA(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
+                            &startup, &info)) {
+            std::fprintf(stderr, "e2e: cannot start %s (error %lu)\n", commandLine.c_str(), GetLastError());
+            DeleteFileA(szFile);
+            return result;
+        }
+        platform::unique_handle hProcess(info.hProcess);
+        platform::unique_handle hThread(info.hThread);
+        if (TestJob() != nullptr) AssignProcessToJobObject(TestJob(), hProcess.get());
+        ResumeThread(hThread.get());
+        result.bEnded = WaitForSingleObject(hProcess.get(), dwTimeoutMs) == WAIT_OBJECT_0;
+        if (!result.bEnded) {
+            TerminateProcess(hProcess.get(), 255);
+            WaitForSingleObject(hProcess.get(), 5000);
+        }
+        GetExitCodeProcess(hProcess.get(), &result.dwExitCode);
+    }
+    std::ifstream in(szFile, std::ios::binary);
+    result.output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    in.close();
+    DeleteFileA(szFile);
+    return result;
+}
+
 bool HookMutexExists() {
     HANDLE hMutex = OpenMutexA(SYNCHRONIZE, FALSE, "VXPFCWSetHooking");
     if (hMutex == nullptr) return false;
@@ -153,7 +206,7 @@ bool HookMutexExists() {
     return true;
 }
 
-ControllerSession::ControllerSession() : m_controller("\"" + BuildPath("tools/controller/pfcctl.exe") + "\" --hook") {
+ControllerSession::ControllerSession() : m_controller(InstalledController() + " --hook") {
     if (!m_controller.Started()) return;
     m_bInstalled = WaitUntil([] { return FindWindowA(kControllerClass, nullptr) != nullptr && HookMutexExists(); },
                              20000);
@@ -164,7 +217,7 @@ ControllerSession::~ControllerSession() { Unhook(); }
 bool ControllerSession::Unhook() {
     if (!m_controller.Started()) return true;
     if (m_controller.WaitForExit(0)) return true;
-    Process request("\"" + BuildPath("tools/controller/pfcctl.exe") + "\" --unhook");
+    Process request(InstalledController() + " --unhook");
     request.WaitForExit(20000);
     if (m_controller.WaitForExit(20000)) {
         m_bInstalled = false;

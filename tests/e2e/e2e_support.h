@@ -14,6 +14,11 @@ namespace e2e {
 // A file of the build tree, as a Windows path (the tree is under Z:).
 std::string BuildPath(const std::string& relative);
 
+// A file of the installed suite's common directory.
+std::string InstalledPath(const std::string& relative);
+// The installed controller of this program's bitness, quoted for a command line.
+std::string InstalledController();
+
 // The log the suite's stand-in programs append their command lines to.
 std::string StandinLogPath();
 std::vector<std::string> ReadStandinLog();
@@ -60,6 +65,14 @@ public:
 private:
     PROCESS_INFORMATION m_info = {};
 };
+
+// Runs a command to its end with its output (stdout and stderr) caught.
+struct CommandResult {
+    bool bEnded = false;  // false: not started, or still running at the timeout (then ended)
+    DWORD dwExitCode = 0;
+    std::string output;
+};
+CommandResult RunCommand(const std::string& commandLine, DWORD dwTimeoutMs);
 
 // The suite's controller with the shell hook installed for the lifetime of
 // the object; removal is asked with "--unhook" and forced if that fails.

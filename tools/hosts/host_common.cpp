@@ -75,6 +75,7 @@ LRESULT Report(HWND hWnd, WPARAM wAsk) {
     if (ProcLiesInModule(GetWindowLongPtrA(hWnd, GWLP_WNDPROC)) ||
         ProcLiesInModule(GetWindowLongPtrW(hWnd, GWLP_WNDPROC)))
         lAnswer |= host_report::kProcInModule;
+    if (GetModuleHandleA("PVPFCW32.dll") != nullptr) lAnswer |= host_report::kModuleInProcess;
     static const UINT uQuery = RegisterWindowMessageA("PvPfcW32.TestQuery");
     const LRESULT lModule = SendMessageA(hWnd, uQuery, wAsk, 0);
     if ((lModule & 0x7F000000) == 0x40000000) lAnswer |= host_report::kModuleAnswered | (lModule & 0x00FFFFFF);
@@ -125,6 +126,13 @@ bool HandleCommonMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRE
         case host_report::kReportMessage:
             *plResult = Report(hWnd, wParam);
             return true;
+        case host_report::kReportMenuBar: {
+            HMENU hMenu = GetMenu(hWnd);
+            const int nItems = hMenu != nullptr ? GetMenuItemCount(hMenu) : 0;
+            *plResult = host_report::kValid | (nItems > 0 ? nItems : 0);
+            if (nItems > 0 && GetSubMenu(hMenu, nItems - 1) != nullptr) *plResult |= host_report::kLastIsPopup;
+            return true;
+        }
         case host_report::kOpenSecondWindow:
             if (g_hSecondWnd == nullptr) {
                 char szClass[64] = {};

@@ -14,14 +14,20 @@ constexpr WPARAM kAskRecordCount = 1;
 // Makes the host open or close a second top-level window (with a menu bar).
 constexpr UINT kOpenSecondWindow = WM_APP + 0x51;
 constexpr UINT kCloseSecondWindow = WM_APP + 0x52;
+// The main window's menu bar as the host sees it: kValid | item count, with
+// kLastIsPopup when its last item opens a popup.
+constexpr UINT kReportMenuBar = WM_APP + 0x53;
+constexpr LRESULT kLastIsPopup = 0x00010000;
 
 // Bits of the answer.
 constexpr LRESULT kValid = 0x20000000;
 constexpr LRESULT kProcInModule = 0x10000000;
 constexpr LRESULT kModuleAnswered = 0x08000000;
+constexpr LRESULT kModuleInProcess = 0x04000000;  // PVPFCW32.dll is loaded in the host at all
 
 inline bool ProcInModule(LRESULT lAnswer) { return (lAnswer & kProcInModule) != 0; }
 inline bool Hooked(LRESULT lAnswer) { return (lAnswer & kModuleAnswered) != 0; }
+inline bool ModuleInProcess(LRESULT lAnswer) { return (lAnswer & kModuleInProcess) != 0; }
 // Host index, or the record count when that was asked.
 inline int Value(LRESULT lAnswer) { return static_cast<short>(lAnswer & 0xFFFF); }
 inline DWORD Flags(LRESULT lAnswer) { return static_cast<DWORD>((lAnswer >> 16) & 0xFF); }

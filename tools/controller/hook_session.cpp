@@ -1,0 +1,190 @@
+#include "hook_session.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
+
+#include "child_process.h"
+#include "exit_codes.h"
+#include "program_paths.h"
+#include "send_module.h"
+
+namespace controller {
+
+namespace {
+
+constexpr DWORD kTwinStartWaitMs = 30000;
+constexpr DWORD kTwinEndWaitMs = 5000;
+
+int Report(int nCode, const std::string& text) {
+    std::fprintf(stderr, "pfcctl (%s-bit): %s\n", OwnBitness(), text.c_str());
+    return nCode;
+}
+
+LRESULT CALLBACK ControllerWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (uMsg == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+}
+
+// Not visible: the controller has no user interface of its own, only a
+// window that --unhook and the session can close.
+HWND CreateControllerWindow() {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ControllerWndProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = ControllerWindowClass(Is64BitProgram());
+    if (RegisterClassA(&wc) == 0) return nullptr;
+    return CreateWindowA(wc.lpszClassName, "Tellarine send command", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                         wc.hInstance, nullptr);
+}
+
+// Why the module left the hook out: its answer is 0 either way.
+int ExplainMissingHook(const SharedSection& shared) {
+    char szEnable[4] = {};
+    GetPrivateProfileStringA("PFCWatch", "Enable", "", szEnable, sizeof szEnable, shared.szIniPath);
+    if (szEnable[0] == '0') {
+        return Report(kExitHookingOff, std::string("hooking is switched off in ") + shared.szIniPath +
+                                           " ([PFCWatch] Enable); no hook installed");
+    }
+    return Report(kExitHookRefused, "the system did not install the shell hook");
+}
+
+// Runs the message loop until the controller is closed or, for a twin, until
+// the first controller ends.
+void RunMessageLoop(HANDLE hWatched) {
+    const DWORD nHandles = hWatched != nullptr ? 1 : 0;
+    for (;;) {
+        const DWORD dwWait = MsgWaitForMultipleObjects(nHandles, &hWatched, FALSE, INFINITE, QS_ALLINPUT);
+        if (nHandles == 1 && dwWait == WAIT_OBJECT_0) return;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) return;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+}
+
+// The 64-bit controller that holds the 64-bit hook beside ours.
+class Twin {
+public:
+    // Starts it and waits until its hook is in; false (with the message said)
+    // when it could not be started or ended without installing its hook.
+    bool Start(int* pnCode) {
+        // What the twin waits on to see us end.
+        platform::unique_handle hSelf(OpenProcess(SYNCHRONIZE, TRUE, GetCurrentProcessId()));
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        platform::unique_handle hReady(CreateEventA(&inherit, TRUE, FALSE, nullptr));
+        if (!hSelf || !hReady) {
+            *pnCode = Report(kExitSystemFailure, "cannot prepare the start of the 64-bit controller");
+            return false;
+        }
+        const std::string program = TwinProgramPath();
+        const std::string arguments = "--hook --twin " + std::to_string(reinterpret_cast<UINT_PTR>(hSelf.get())) +
+                                      " " + std::to_string(reinterpret_cast<UINT_PTR>(hReady.get()));
+        ChildProcess child;
+        if (!StartWithOurOutput(program, arguments, &child)) {
+            *pnCode = Report(kExitModuleMissing, "cannot start the 64-bit controller " + program + " (error " +
+                                                     std::to_string(GetLastError()) + ")");
+            return false;
+        }
+        m_hProcess = std::move(child.hProcess);
+        m_dwThreadId = child.dwThreadId;
+
+        const HANDLE handles[] = {hReady.get(), m_hProcess.get()};
+        const DWORD dwWait = WaitForMultipleObjects(2, handles, FALSE, kTwinStartWaitMs);
+        if (dwWait == WAIT_OBJECT_0) return true;
+        DWORD dwExit = 0;
+        if (dwWait == WAIT_OBJECT_0 + 1) GetExitCodeProcess(m_hProcess.get(), &dwExit);
+        *pnCode = Report(kExitTwinFailed, dwWait == WAIT_OBJECT_0 + 1
+                                              ? "the 64-bit controller ended without installing its hook (exit code " +
+                                                    std::to_string(dwExit) + ")"
+                                              : std::string("the 64-bit controller did not install its hook in time"));
+        Stop();
+        return false;
+    }
+
+    // Asks it to take its hook out and end; a twin that does not end in time
+    // is ended, and the system takes its hook with it.
+    void Stop() {
+        if (!m_hProcess) return;
+        PostThreadMessageA(m_dwThreadId, WM_QUIT, 0, 0);
+        if (WaitForSingleObject(m_hProcess.get(), kTwinEndWaitMs) != WAIT_OBJECT_0) {
+            TerminateProcess(m_hProcess.get(), kExitNotEnded);
+            WaitForSingleObject(m_hProcess.get(), kTwinEndWaitMs);
+        }
+        m_hProcess.reset();
+    }
+
+    ~Twin() { Stop(); }
+
+private:
+    platform::unique_handle m_hProcess;
+    DWORD m_dwThreadId = 0;
+};
+
+}  // namespace
+
+bool ParseTwinLink(const char* pszParent, const char* pszReady, TwinLink* pLink) {
+    char* pszEnd = nullptr;
+    const unsigned long long ullParent = std::strtoull(pszParent, &pszEnd, 10);
+    if (*pszEnd != '\0' || ullParent == 0) return false;
+    const unsigned long long ullReady = std::strtoull(pszReady, &pszEnd, 10);
+    if (*pszEnd != '\0' || ullReady == 0) return false;
+    pLink->hParentProcess = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(ullParent));
+    pLink->hReadyEvent = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(ullReady));
+    return true;
+}
+
+int RunHooked(const TwinLink* pLink) {
+    // Taken before anything else: two controllers of one bitness would
+    // install the hook twice and the first to end would take it from both.
+    platform::unique_handle hInstance(CreateMutexA(nullptr, FALSE, OwnInstanceMutexName()));
+    if (!hInstance) return Report(kExitSystemFailure, "cannot create the controller's instance mutex");
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        return Report(kExitAlreadyHooked, "a controller already holds the hook; nothing done");
+    }
+    // Inherited handles are ours to close, whatever happens below.
+    platform::unique_handle hParent(pLink != nullptr ? pLink->hParentProcess : nullptr);
+    platform::unique_handle hReady(pLink != nullptr ? pLink->hReadyEvent : nullptr);
+
+    SendModule module(SendModule::Mode::kRun);
+    if (!module.Loaded() || module.Shared() == nullptr) {
+        return Report(kExitModuleMissing, "cannot load " + module.Path() + " (error " +
+                                              std::to_string(GetLastError()) + ")");
+    }
+    if (!module.SetHooking(true)) return Report(kExitModuleMissing, module.Path() + " lacks VXPFCWSetHooking");
+    if (module.Shared()->hShellHook == nullptr) return ExplainMissingHook(*module.Shared());
+
+    Twin twin;
+    if (pLink == nullptr && !Is64BitProgram() && IsOn64BitSystem()) {
+        int nCode = kExitOk;
+        if (!twin.Start(&nCode)) {
+            module.SetHooking(false);
+            return nCode;
+        }
+    }
+    // The window is what --unhook finds: it appears once every hook of this
+    // controller is in.
+    if (CreateControllerWindow() == nullptr) {
+        twin.Stop();
+        module.SetHooking(false);
+        return Report(kExitSystemFailure, "cannot create the controller window");
+    }
+    if (hReady) SetEvent(hReady.get());
+    std::printf("pfcctl (%s-bit): hook installed\n", OwnBitness());
+    std::fflush(stdout);
+
+    RunMessageLoop(hParent.get());
+
+    twin.Stop();
+    module.SetHooking(false);
+    std::printf("pfcctl (%s-bit): hook removed\n", OwnBitness());
+    return kExitOk;
+}
+
+}  // namespace controller
