@@ -15,8 +15,8 @@
 namespace e2e {
 namespace {
 
-// The hidden window a controller of our bitness shows once its hooks are in.
-const char* const kControllerClass = sizeof(void*) == 8 ? "TellarineSendController64" : "TellarineSendController";
+// The hidden window a controller shows once its hooks are in.
+const char* ControllerClass(bool b64Bit) { return b64Bit ? "TellarineSendController64" : "TellarineSendController"; }
 
 // Processes started by the tests die with the test process.
 HANDLE TestJob() {
@@ -67,8 +67,8 @@ std::string InstalledPath(const std::string& relative) {
     return "C:\\Program Files\\Tellarine\\Common\\" + relative;
 }
 
-std::string InstalledController() {
-    return "\"" + InstalledPath(sizeof(void*) == 8 ? "x64\\pfcctl.exe" : "pfcctl.exe") + "\"";
+std::string InstalledController(bool b64Bit) {
+    return "\"" + InstalledPath(b64Bit ? "x64\\pfcctl.exe" : "pfcctl.exe") + "\"";
 }
 
 std::string StandinLogPath() { return InstalledPath("standins.log"); }
@@ -193,7 +193,10 @@ CommandResult RunCommand(const std::string& commandLine, DWORD dwTimeoutMs) {
         GetExitCodeProcess(hProcess.get(), &result.dwExitCode);
     }
     std::ifstream in(szFile, std::ios::binary);
-    result.output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // Line ends as "\n", whichever way the program wrote them.
+    for (std::istreambuf_iterator<char> it(in), end; it != end; ++it) {
+        if (*it != '\r') result.output += *it;
+    }
     in.close();
     DeleteFileA(szFile);
     return result;
@@ -206,9 +209,11 @@ bool HookMutexExists() {
     return true;
 }
 
-ControllerSession::ControllerSession() : m_controller(InstalledController() + " --hook") {
+ControllerSession::ControllerSession(bool b64Bit)
+    : m_b64Bit(b64Bit), m_controller(InstalledController(b64Bit) + " --hook") {
     if (!m_controller.Started()) return;
-    m_bInstalled = WaitUntil([] { return FindWindowA(kControllerClass, nullptr) != nullptr && HookMutexExists(); },
+    m_bInstalled = WaitUntil(
+        [b64Bit] { return FindWindowA(ControllerClass(b64Bit), nullptr) != nullptr && HookMutexExists(); },
                              20000);
 }
 
@@ -217,7 +222,7 @@ ControllerSession::~ControllerSession() { Unhook(); }
 bool ControllerSession::Unhook() {
     if (!m_controller.Started()) return true;
     if (m_controller.WaitForExit(0)) return true;
-    Process request(InstalledController() + " --unhook");
+    Process request(InstalledController(m_b64Bit) + " --unhook");
     request.WaitForExit(20000);
     if (m_controller.WaitForExit(20000)) {
         m_bInstalled = false;

@@ -16,8 +16,10 @@ std::string BuildPath(const std::string& relative);
 
 // A file of the installed suite's common directory.
 std::string InstalledPath(const std::string& relative);
-// The installed controller of this program's bitness, quoted for a command line.
-std::string InstalledController();
+// The installed controller of a bitness (by default this program's), quoted
+// for a command line.
+constexpr bool kThis64Bit = sizeof(void*) == 8;
+std::string InstalledController(bool b64Bit = kThis64Bit);
 
 // The log the suite's stand-in programs append their command lines to.
 std::string StandinLogPath();
@@ -78,7 +80,7 @@ CommandResult RunCommand(const std::string& commandLine, DWORD dwTimeoutMs);
 // the object; removal is asked with "--unhook" and forced if that fails.
 class ControllerSession {
 public:
-    ControllerSession();
+    explicit ControllerSession(bool b64Bit = kThis64Bit);
     ~ControllerSession();
     ControllerSession(const ControllerSession&) = delete;
     ControllerSession& operator=(const ControllerSession&) = delete;
@@ -89,6 +91,7 @@ public:
     bool Unhook();
 
 private:
+    bool m_b64Bit;
     Process m_controller;
     bool m_bInstalled = false;
 };

@@ -157,17 +157,13 @@ int RunHooked(const TwinLink* pLink) {
         return Report(kExitModuleMissing, "cannot load " + module.Path() + " (error " +
                                               std::to_string(GetLastError()) + ")");
     }
-    if (!module.SetHooking(true)) return Report(kExitModuleMissing, module.Path() + " lacks VXPFCWSetHooking");
-    if (module.Shared()->hShellHook == nullptr) return ExplainMissingHook(*module.Shared());
-
     Twin twin;
     if (pLink == nullptr && !Is64BitProgram() && IsOn64BitSystem()) {
         int nCode = kExitOk;
-        if (!twin.Start(&nCode)) {
-            module.SetHooking(false);
-            return nCode;
-        }
+        if (!twin.Start(&nCode)) return nCode;
     }
+    if (!module.SetHooking(true)) return Report(kExitModuleMissing, module.Path() + " lacks VXPFCWSetHooking");
+    if (module.Shared()->hShellHook == nullptr) return ExplainMissingHook(*module.Shared());
     // The window is what --unhook finds: it appears once every hook of this
     // controller is in.
     if (CreateControllerWindow() == nullptr) {
