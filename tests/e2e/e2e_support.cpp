@@ -71,6 +71,10 @@ std::string InstalledController(bool b64Bit) {
     return "\"" + InstalledPath(b64Bit ? "x64\\pfcctl.exe" : "pfcctl.exe") + "\"";
 }
 
+std::string InstalledModule(const char* pszFileName) {
+    return InstalledPath(std::string(kThis64Bit ? "x64\\" : "") + pszFileName);
+}
+
 std::string StandinLogPath() { return InstalledPath("standins.log"); }
 
 std::vector<std::string> ReadStandinLog() {

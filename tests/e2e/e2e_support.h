@@ -20,6 +20,8 @@ std::string InstalledPath(const std::string& relative);
 // for a command line.
 constexpr bool kThis64Bit = sizeof(void*) == 8;
 std::string InstalledController(bool b64Bit = kThis64Bit);
+// The installed module or resource module of this program's bitness, by full path.
+std::string InstalledModule(const char* pszFileName);
 
 // The log the suite's stand-in programs append their command lines to.
 std::string StandinLogPath();

@@ -31,7 +31,7 @@ std::string Package() { return Quoted(e2e::BuildPath("installer/PvPfcW32.msi"));
 std::string NextPackage() { return Quoted(e2e::BuildPath("tests/e2e/PvPfcW32-next.msi")); }
 
 e2e::CommandResult Msiexec(const char* pszAction, const std::string& package) {
-    return e2e::RunCommand(std::string("msiexec ") + pszAction + " " + package + " /qn /l*v C:\\msi.log", kMsiTimeoutMs);
+    return e2e::RunCommand(std::string("msiexec ") + pszAction + " " + package + " /qn", kMsiTimeoutMs);
 }
 
 e2e::CommandResult Controller(const char* pszSwitch) {

@@ -13,6 +13,7 @@
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
 #include "oem/oem.h"
+#include "platform/unique_handle.h"
 
 namespace {
 
@@ -32,6 +33,10 @@ std::vector<std::string> ItemsOf(HMENU hMenu) {
 class OemEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The module started in this process finds the installed resource
+        // module by name once it is loaded here; it is not on the search path.
+        m_hResources.reset(LoadLibraryA(e2e::InstalledModule("PavRes32.dll").c_str()));
+        ASSERT_TRUE(m_hResources) << GetLastError();
         MakeOemSideFilePath(kOemMenuSlot, m_szSideFile);
         DeleteFileA(m_szSideFile);
         e2e::ClearStandinLog();
@@ -84,6 +89,7 @@ protected:
 
     char m_szSideFile[MAX_PATH] = {};
     bool m_bStarted = false;
+    platform::unique_hmodule m_hResources;
 };
 
 TEST_F(OemEndToEnd, BuiltInSetItemsGoIntoTheSendPopupAndRun) {

@@ -93,7 +93,7 @@ TEST(ModuleStartup, UnloadGivesBackTheResourceLibrary) {
     ASSERT_EQ(nullptr, GetModuleHandleA("PavRes32.dll"));
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
-        HMODULE hModule = LoadLibraryA("PVPFCW32.dll");
+        HMODULE hModule = LoadLibraryA(e2e::InstalledModule("PVPFCW32.dll").c_str());
         ASSERT_NE(nullptr, hModule) << GetLastError();
         EXPECT_NE(nullptr, GetModuleHandleA("PavRes32.dll"));
         FreeLibrary(hModule);

@@ -13,7 +13,7 @@ enum ExitCode : int {
     kExitNotEnded = 5,        // a controller asked to end did not end in time
     kExitHookingOff = 6,      // --hook while the profile switches hooking off
     kExitHookRefused = 7,     // the system did not install the shell hook
-    kExitTwinFailed = 8,      // the 64-bit twin did not install its hook; the 32-bit hook was taken out again
+    kExitTwinFailed = 8,      // the 64-bit twin did not install its hook in time (a twin that ended says why, with its own code)
     kExitSystemFailure = 9,   // a window, mutex, process or file operation failed
 };
 

@@ -99,11 +99,12 @@ public:
         const DWORD dwWait = WaitForMultipleObjects(2, handles, FALSE, kTwinStartWaitMs);
         if (dwWait == WAIT_OBJECT_0) return true;
         DWORD dwExit = 0;
-        if (dwWait == WAIT_OBJECT_0 + 1) GetExitCodeProcess(m_hProcess.get(), &dwExit);
-        *pnCode = Report(kExitTwinFailed, dwWait == WAIT_OBJECT_0 + 1
-                                              ? "the 64-bit controller ended without installing its hook (exit code " +
-                                                    std::to_string(dwExit) + ")"
-                                              : std::string("the 64-bit controller did not install its hook in time"));
+        if (dwWait == WAIT_OBJECT_0 + 1 && GetExitCodeProcess(m_hProcess.get(), &dwExit) && dwExit != kExitOk) {
+            // It said why itself; its reason is ours (hooking off, module missing, ...).
+            *pnCode = static_cast<int>(dwExit);
+        } else {
+            *pnCode = Report(kExitTwinFailed, "the 64-bit controller did not install its hook");
+        }
         Stop();
         return false;
     }
