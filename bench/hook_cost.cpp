@@ -119,10 +119,10 @@ std::string ExeDirectory() {
     return Directory(szPath);
 }
 
-std::string SystemModulePath() {
-    char szDir[MAX_PATH] = {};
-    GetSystemDirectoryA(szDir, MAX_PATH);
-    return std::string(szDir) + "\\PVPFCW32.dll";
+// Where the package puts the module of this bitness.
+std::string InstalledModulePath() {
+    return std::string("C:\\Program Files\\Tellarine\\Common\\") + (sizeof(void*) == 8 ? "x64\\" : "") +
+           "PVPFCW32.dll";
 }
 
 void LoadAndFree(const std::string& path) {
@@ -271,7 +271,7 @@ int main() {
     wc.lpszClassName = kPlainClass;
     RegisterClassA(&wc);
 
-    const std::string modulePath = SystemModulePath();
+    const std::string modulePath = InstalledModulePath();
     HMODULE hModule = LoadLibraryA(modulePath.c_str());
     if (hModule == nullptr) {
         std::printf("%s does not start in this process (error %lu): install the suite first "

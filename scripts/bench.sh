@@ -18,7 +18,7 @@ run_hook_cost() {
   local preset
   for preset in win32 win64; do
     cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j 2 --target hook_cost PVPFCW32 PavRes32 \
+    cmake --build --preset "$preset" -j 2 --target hook_cost PVPFCW32 PavRes32 pfc_installer \
       standin_VXMAIL32 standin_VXMAIL16 standin_DLLCMD32 standin_PvPfcOle standin_Yarrow standin_PvPhone \
       standin_PvSetup >/dev/null
   done
