@@ -33,16 +33,19 @@ std::vector<std::string> ItemsOf(HMENU hMenu) {
 class OemEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        // The module started in this process finds the installed resource
-        // module by name once it is loaded here; it is not on the search path.
+        // The module takes its resource module from its own folder: started
+        // in this process, it is told that folder is the installed module's.
         m_hResources.reset(LoadLibraryA(e2e::InstalledModule("PavRes32.dll").c_str()));
         ASSERT_TRUE(m_hResources) << GetLastError();
+        m_hOwnInstance = g_hModuleInstance;
+        g_hModuleInstance = m_hResources.get();
         MakeOemSideFilePath(kOemMenuSlot, m_szSideFile);
         DeleteFileA(m_szSideFile);
         e2e::ClearStandinLog();
     }
     void TearDown() override {
         if (m_bStarted) ExitModuleInProcess();
+        if (m_hOwnInstance != nullptr) g_hModuleInstance = m_hOwnInstance;
         DeleteFileA(m_szSideFile);
     }
     void WriteSideFile(const std::vector<std::string>& tokens, int nYear) {
@@ -90,6 +93,7 @@ protected:
     char m_szSideFile[MAX_PATH] = {};
     bool m_bStarted = false;
     platform::unique_hmodule m_hResources;
+    HINSTANCE m_hOwnInstance = nullptr;
 };
 
 TEST_F(OemEndToEnd, BuiltInSetItemsGoIntoTheSendPopupAndRun) {

@@ -126,13 +126,6 @@ bool HandleCommonMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRE
         case host_report::kReportMessage:
             *plResult = Report(hWnd, wParam);
             return true;
-        case host_report::kReportMenuBar: {
-            HMENU hMenu = GetMenu(hWnd);
-            const int nItems = hMenu != nullptr ? GetMenuItemCount(hMenu) : 0;
-            *plResult = host_report::kValid | (nItems > 0 ? nItems : 0);
-            if (nItems > 0 && GetSubMenu(hMenu, nItems - 1) != nullptr) *plResult |= host_report::kLastIsPopup;
-            return true;
-        }
         case host_report::kOpenSecondWindow:
             if (g_hSecondWnd == nullptr) {
                 char szClass[64] = {};

@@ -14,10 +14,6 @@ constexpr WPARAM kAskRecordCount = 1;
 // Makes the host open or close a second top-level window (with a menu bar).
 constexpr UINT kOpenSecondWindow = WM_APP + 0x51;
 constexpr UINT kCloseSecondWindow = WM_APP + 0x52;
-// The main window's menu bar as the host sees it: kValid | item count, with
-// kLastIsPopup when its last item opens a popup.
-constexpr UINT kReportMenuBar = WM_APP + 0x53;
-constexpr LRESULT kLastIsPopup = 0x00010000;
 
 // Bits of the answer.
 constexpr LRESULT kValid = 0x20000000;
