@@ -76,12 +76,16 @@ std::string UserSettingKeyPath(const char* pszUserName, const char* pszSetting) 
     return path + pszSetting;
 }
 
-int ReadUserSetting(const char* pszSetting, char* pszBuffer, DWORD cbBuffer) {
-    if (pszBuffer == nullptr || cbBuffer == 0) return -1;
+std::string CurrentUserSettingKeyPath(const char* pszSetting) {
     char szUser[kUserNameChars] = {};
     DWORD cchUser = kUserNameChars;
     const bool bHaveUser = WNetGetUserA(nullptr, szUser, &cchUser) == NO_ERROR;
-    const std::string keyPath = UserSettingKeyPath(bHaveUser ? szUser : nullptr, pszSetting);
+    return UserSettingKeyPath(bHaveUser ? szUser : nullptr, pszSetting);
+}
+
+int ReadUserSetting(const char* pszSetting, char* pszBuffer, DWORD cbBuffer) {
+    if (pszBuffer == nullptr || cbBuffer == 0) return -1;
+    const std::string keyPath = CurrentUserSettingKeyPath(pszSetting);
     if (!ReadDefaultString(HKEY_CLASSES_ROOT, keyPath.c_str(), pszBuffer, cbBuffer)) return -1;
     return lstrlenA(pszBuffer);
 }

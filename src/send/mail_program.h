@@ -43,6 +43,9 @@ constexpr int kPlatformWindowsNT = 3;
 // follows the prefix directly.
 std::string UserSettingKeyPath(const char* pszUserName, const char* pszSetting);
 
+// The key path of a per-user setting of the user running this process,
+// under the network provider's name for the user when it gives one.
+std::string CurrentUserSettingKeyPath(const char* pszSetting);
 // Length read without its NUL, or -1.
 int ReadUserSetting(const char* pszSetting, char* pszBuffer, DWORD cbBuffer);
 // The setting's leading decimal digits; the default when it cannot be read.

@@ -25,14 +25,16 @@ std::string NetworkUserName() {
 class MailProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The per-user key holds the user's name on this system.
         ASSERT_FALSE(NetworkUserName().empty());
+        EXPECT_EQ(send::UserSettingKeyPath(NetworkUserName().c_str(), send::kSettingMailEngine),
+                  send::CurrentUserSettingKeyPath(send::kSettingMailEngine));
         m_programDir.SetString("C:\\Suite\\Send");
     }
     void SetMailEngine(const char* pszValue) { m_mailEngine.SetString(pszValue); }
 
     RegistryValueSandbox m_programDir{HKEY_CLASSES_ROOT, send::kProgramDirectoryKey, nullptr};
-    RegistryValueSandbox m_mailEngine{HKEY_CLASSES_ROOT,
-                                      send::UserSettingKeyPath(NetworkUserName().c_str(), send::kSettingMailEngine),
+    RegistryValueSandbox m_mailEngine{HKEY_CLASSES_ROOT, send::CurrentUserSettingKeyPath(send::kSettingMailEngine),
                                       nullptr};
     SeamRecorder recorder;
 };

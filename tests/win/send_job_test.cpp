@@ -2,7 +2,6 @@
 // without a mail system, the file dialog it asks through, and the phone book.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <winnetwk.h>
 
 #include <fstream>
 #include <iterator>
@@ -22,13 +21,6 @@ using test_support::SuiteKeySandbox;
 using test_support::TempDirectory;
 
 namespace {
-
-std::string MailEngineKey() {
-    char szUser[80] = {};
-    DWORD cch = sizeof szUser;
-    WNetGetUserA(nullptr, szUser, &cch);
-    return send::UserSettingKeyPath(szUser, send::kSettingMailEngine);
-}
 
 std::vector<BYTE> ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -84,7 +76,7 @@ protected:
     TempDirectory m_temp;
     ScopedTempVariable m_tempVariable{m_temp.path()};
     RegistryValueSandbox m_programDir{HKEY_CLASSES_ROOT, send::kProgramDirectoryKey, nullptr};
-    RegistryValueSandbox m_mailEngine{HKEY_CLASSES_ROOT, MailEngineKey(), nullptr};
+    RegistryValueSandbox m_mailEngine{HKEY_CLASSES_ROOT, send::CurrentUserSettingKeyPath(send::kSettingMailEngine), nullptr};
     SeamRecorder recorder;
     HINSTANCE m_hSavedResources = nullptr;
 };
