@@ -37,7 +37,7 @@ start=$(date +%s)
 for ((i = 1; i <= runs; i++)); do
   pids=()
   for preset in "${presets[@]}"; do
-    ctest --test-dir "build/$preset" -R '^(win_unit_tests|suite_setup|e2e_tests|e2e_cleanup)$' --output-on-failure \
+    ctest --test-dir "build/$preset" -R '^(win_unit_tests|suite_setup|e2e_tests|installer_tests|e2e_cleanup)$' --output-on-failure \
       >"build/soak/$preset-$i.log" 2>&1 &
     pids+=($!)
   done
