@@ -35,8 +35,12 @@ LRESULT PassOnUnhooked(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     return PassOn(pfnOldWndProc, bUnicode, hWnd, uMsg, wParam, lParam);
 }
 
-LRESULT AnswerTestQuery(const HookedWndInfo* pInfo, WPARAM wParam) {
+LRESULT AnswerTestQuery(HookedWndInfo* pInfo, WPARAM wParam, LPARAM lParam) {
     if (wParam == kTestQueryRecordCount) return kTestQueryAnswer | static_cast<LRESULT>(CountHookedWindows());
+    if (wParam == kTestQuerySendItem) {
+        ReportSendItem(pInfo, reinterpret_cast<HWND>(lParam));
+        return kTestQueryAnswer;
+    }
     return kTestQueryAnswer | static_cast<LRESULT>((pInfo->dwFlags & 0xFF) << 16) |
            static_cast<LRESULT>(pInfo->nModule & 0xFFFF);
 }
@@ -61,7 +65,7 @@ extern "C" LRESULT CALLBACK HookProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM
     const bool bUnicode = (pInfo->dwFlags & kHookFlagUnicode) != 0;
 
     if (uMsg == g_uTestQueryMsg && uMsg != 0) {
-        const LRESULT lAnswer = AnswerTestQuery(pInfo, wParam);
+        const LRESULT lAnswer = AnswerTestQuery(pInfo, wParam, lParam);
         ReleaseHookedWnd(pInfo);
         return lAnswer;
     }
