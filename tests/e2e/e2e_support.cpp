@@ -326,6 +326,13 @@ HWND WaitForDialogWithText(DWORD dwProcessId, DWORD dwTimeoutMs) {
 bool SaveWindowPicture(HWND hWnd, const std::string& path) {
     RECT rect{};
     if (!GetWindowRect(hWnd, &rect)) return false;
+    return SaveScreenPicture(rect, path);
+}
+
+bool SaveScreenPicture(const RECT& wanted, const std::string& path) {
+    const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    RECT rect{};
+    if (!IntersectRect(&rect, &wanted, &screen)) return false;
     const int cx = rect.right - rect.left, cy = rect.bottom - rect.top;
     if (cx <= 0 || cy <= 0) return false;
     HDC hScreen = GetDC(nullptr);

@@ -110,5 +110,7 @@ HWND WaitForDialogWithText(DWORD dwProcessId, DWORD dwTimeoutMs);
 // What a person sees of a window (its rectangle on the screen), saved as a
 // PNG file. False when nothing could be captured or written.
 bool SaveWindowPicture(HWND hWnd, const std::string& path);
+// The same of a rectangle of the screen (clipped to the screen).
+bool SaveScreenPicture(const RECT& rect, const std::string& path);
 
 }  // namespace e2e

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "e2e_support.h"
-#include "hook/hook_messages.h"
+#include "hook/hooked_wnd.h"
 
 namespace demo {
 namespace {
