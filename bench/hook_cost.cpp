@@ -28,7 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "hook/hooked_wnd.h"
+#include "hook/hook_proc.h"
+#include "hook/hooked_wnd_table.h"
 #include "hook/module_lifetime.h"
 #include "import_counter.h"
 

@@ -2,8 +2,10 @@
 
 #include "config/config_dialog.h"
 #include "config/profile.h"
-#include "hook/hooked_wnd.h"
+#include "hook/hooked_wnd_table.h"
+#include "hook/target_selection.h"
 #include "hook/module_lifetime.h"
+#include "hook/refresh.h"
 #include "platform/seams.h"
 #include "platform/unique_handle.h"
 #include "suite/user_messages.h"
@@ -29,9 +31,11 @@ void ConfigureHooking(HookedWndInfo* pInfo) {
     char szModuleName[MAX_PATH];
     GetDisplayModuleName(pInfo, szModuleName);
 
+    const int nBitmapMenuBefore = ReadBitmapMenuSetting();
     const bool bEnabledBefore = IsHookingEnabled();
     if (RunConfigDialog(nullptr, szModuleName) != IDOK) return;
 
+    const int nBitmapMenuAfter = ReadBitmapMenuSetting();
     const bool bEnabledAfter = IsHookingEnabled();
     LoadIncludeList();
 
@@ -42,7 +46,10 @@ void ConfigureHooking(HookedWndInfo* pInfo) {
         VXPFCWSetHooking(FALSE, 0, 0, 0);
         return;
     }
-    // A changed "BitmapMenu" shows when the send item is next placed.
+    // The calling window shows its item in the new form at once; others
+    // when their item is next placed. The record is still ours to use (the
+    // caller holds a reference) but its window may have been let go above.
+    if (pInfo != nullptr && !pInfo->bUnhooked && nBitmapMenuAfter != nBitmapMenuBefore) ReinsertHookedItem(pInfo);
     if (!bEnabledBefore &&
         ShowFormattedMessage(kIdsRestartQuestion, nullptr, MB_OKCANCEL | MB_ICONQUESTION | MB_SYSTEMMODAL) == IDOK)
         RestartWindows();

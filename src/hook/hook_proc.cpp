@@ -1,8 +1,18 @@
-#include <windows.h>
+// The subclass procedure of hooked host windows: a dispatcher. One table
+// maps each message it serves to its handler, which lives with the subsystem
+// it serves; every other message costs one lookup and one call of the host's
+// own procedure.
+#include "hook/hook_proc.h"
 
-#include "hook/hooked_wnd.h"
+#include "hook/hook_messages.h"
+#include "hook/hook_seams.h"
+#include "hook/hooked_wnd_table.h"
+#include "hook/menu_wait_thread.h"
+#include "hook/refresh.h"
+#include "hook/send_commands.h"
 #include "hook/shared_state.h"
 #include "hook/trace.h"
+#include "menu/popup_events.h"
 #include "platform/fault_guard.h"
 #include "platform/module_pin.h"
 
@@ -15,7 +25,91 @@ void AnnounceHookRemoved() {
 
 namespace {
 
+bool OnClosing(const HookMessage& message, LRESULT*) {
+    message.pInfo->dwFlags |= kHookFlagClosing;
+    return false;
+}
+
+bool OnDestroyed(const HookMessage& message, LRESULT*) {
+    // The host's menu goes with its window, the picture in it does not.
+    hook_seams::pfnRemoveHookedItem(message.pInfo, FALSE);
+    UnhookThisWnd(message.pInfo, FALSE, message.nPosition);
+    // Covered by a later subclass, it was remembered for passing on; the
+    // window is going, so that ends here too.
+    ForgetForwardOnlyWnd(message.hWnd);
+    return false;
+}
+
+bool OnHostMenuRebuilt(const HookMessage& message, LRESULT*) {
+    if (message.pInfo->nModule == kHostBrowser) StartMenuWaitThread(message.pInfo);
+    return false;
+}
+
+bool OnHookRemoved(const HookMessage& message, LRESULT*) {
+    UnhookThisWnd(message.pInfo, TRUE, message.nPosition);
+    return false;
+}
+
+// The menu worker's request, carried out on the window's own thread, where
+// alone the host's menu may be sent its messages.
+bool OnPlaceItemForWorker(const HookMessage& message, LRESULT* plResult) {
+    *plResult = PlaceItemForMenuWorker(message.pInfo);
+    return true;
+}
+
+bool OnTestQuery(const HookMessage& message, LRESULT* plResult) {
+    HookedWndInfo* pInfo = message.pInfo;
+    if (message.wParam == kTestQuerySendItem) {
+        ReportSendItem(pInfo, reinterpret_cast<HWND>(message.lParam));
+        *plResult = kTestQueryAnswer;
+        return true;
+    }
+    *plResult = message.wParam == kTestQueryRecordCount
+                    ? kTestQueryAnswer | static_cast<LRESULT>(CountHookedWindows())
+                    : kTestQueryAnswer | static_cast<LRESULT>((pInfo->dwFlags & 0xFF) << 16) |
+                          static_cast<LRESULT>(pInfo->nModule & 0xFFFF);
+    return true;
+}
+
+struct DispatchEntry {
+    UINT uMsg;
+    MessageHandler pfnHandler;
+};
+
+constexpr DispatchEntry kDispatchTable[] = {
+    {WM_SIZE, OnSizeChanged},
+    {WM_SETTEXT, OnButtonHostActivity},
+    {WM_SETCURSOR, OnButtonHostActivity},
+    {WM_NCHITTEST, OnButtonHostActivity},
+    {WM_CLOSE, OnClosing},
+    {WM_QUIT, OnClosing},
+    {WM_NCDESTROY, OnDestroyed},
+    {WM_COMMAND, OnSendCommand},
+    {WM_INITMENUPOPUP, OnSendPopupOpening},
+    {WM_MENUSELECT, OnMenuSelectLearnPrint},
+    {kMsgHostMenuRebuilt, OnHostMenuRebuilt},
+};
+
+// Registered messages come from RegisterWindowMessage, above 0xBFFF.
+constexpr UINT kFirstRegisteredMessage = 0xC000;
+
+MessageHandler FindHandler(UINT uMsg) {
+    if (uMsg >= kFirstRegisteredMessage) {
+        if (uMsg == g_uRefreshMsg) return OnRefreshMessage;
+        if (uMsg == g_uHookRemovedMsg) return OnHookRemoved;
+        if (uMsg == g_uPlaceItemMsg) return OnPlaceItemForWorker;
+        if (uMsg == g_uTestQueryMsg) return OnTestQuery;
+        return nullptr;
+    }
+    for (const DispatchEntry& entry : kDispatchTable) {
+        if (entry.uMsg == uMsg) return entry.pfnHandler;
+    }
+    return nullptr;
+}
+
 LRESULT PassOn(WNDPROC pfnOldWndProc, bool bUnicode, HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (pfnOldWndProc == nullptr)
+        return bUnicode ? DefWindowProcW(hWnd, uMsg, wParam, lParam) : DefWindowProcA(hWnd, uMsg, wParam, lParam);
     return bUnicode ? CallWindowProcW(pfnOldWndProc, hWnd, uMsg, wParam, lParam)
                     : CallWindowProcA(pfnOldWndProc, hWnd, uMsg, wParam, lParam);
 }
@@ -28,82 +122,46 @@ LRESULT PassOnUnhooked(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     bool bUnicode = false;
     // Nothing known of the window: the default procedure at least keeps it
     // working (creation, painting, closing) rather than answering for it.
-    if (!FindForwardOnlyWnd(hWnd, &pfnOldWndProc, &bUnicode))
-        return IsWindowUnicode(hWnd) ? DefWindowProcW(hWnd, uMsg, wParam, lParam)
-                                     : DefWindowProcA(hWnd, uMsg, wParam, lParam);
+    if (!FindForwardOnlyWnd(hWnd, &pfnOldWndProc, &bUnicode)) bUnicode = IsWindowUnicode(hWnd) != FALSE;
     if (uMsg == WM_NCDESTROY) ForgetForwardOnlyWnd(hWnd);
     return PassOn(pfnOldWndProc, bUnicode, hWnd, uMsg, wParam, lParam);
 }
 
-LRESULT AnswerTestQuery(HookedWndInfo* pInfo, WPARAM wParam, LPARAM lParam) {
-    if (wParam == kTestQueryRecordCount) return kTestQueryAnswer | static_cast<LRESULT>(CountHookedWindows());
-    if (wParam == kTestQuerySendItem) {
-        ReportSendItem(pInfo, reinterpret_cast<HWND>(lParam));
-        return kTestQueryAnswer;
-    }
-    return kTestQueryAnswer | static_cast<LRESULT>((pInfo->dwFlags & 0xFF) << 16) |
-           static_cast<LRESULT>(pInfo->nModule & 0xFFFF);
-}
-
 }  // namespace
 
-// The subclass procedure of hooked host windows. For a message it does not
-// handle it costs one lookup and one call of the host's procedure.
 extern "C" LRESULT CALLBACK HookProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     // A modal loop under this call may outlast every window's hold on the
     // module: it stays loaded until the call is back in its caller.
     platform::ModuleCallScope callUnderWay;
+
+    const MessageHandler pfnHandler = FindHandler(uMsg);
+    if (pfnHandler == nullptr) {
+        WNDPROC pfnOldWndProc = nullptr;
+        bool bUnicode = false;
+        if (!FindPassOnTarget(hWnd, &pfnOldWndProc, &bUnicode)) return PassOnUnhooked(hWnd, uMsg, wParam, lParam);
+        return PassOn(pfnOldWndProc, bUnicode, hWnd, uMsg, wParam, lParam);
+    }
+
     size_t nPosition = 0;
     // The reference keeps the record alive while this message is handled,
     // even when another thread unhooks the window meanwhile.
-    HookedWndInfo* pInfo = FindHookedWndRef(hWnd, &nPosition);
-    if (pInfo == nullptr) return PassOnUnhooked(hWnd, uMsg, wParam, lParam);
+    HookedWndRef info = FindHookedWndRef(hWnd, &nPosition);
+    if (!info) return PassOnUnhooked(hWnd, uMsg, wParam, lParam);
 
     // The message goes on with what was in place when it arrived, whatever
     // happens to the record while it is handled.
-    const WNDPROC pfnOldWndProc = pInfo->pfnOldWndProc;
-    const bool bUnicode = (pInfo->dwFlags & kHookFlagUnicode) != 0;
+    const WNDPROC pfnOldWndProc = info->pfnOldWndProc;
+    const bool bUnicode = (info->dwFlags & kHookFlagUnicode) != 0;
 
-    if (uMsg == g_uTestQueryMsg && uMsg != 0) {
-        const LRESULT lAnswer = AnswerTestQuery(pInfo, wParam, lParam);
-        ReleaseHookedWnd(pInfo);
-        return lAnswer;
+    const HookMessage message{info.get(), nPosition, hWnd, uMsg, wParam, lParam};
+    LRESULT lResult = 0;
+    bool bAnswered = false;
+    auto handle = [&] { bAnswered = pfnHandler(message, &lResult); };
+    // Whatever went wrong, the host gets its message.
+    if (!platform::RunFaultGuarded(handle)) {
+        Trace("HookProc CAP_CATCH", hWnd);
+    } else if (bAnswered) {
+        return lResult;
     }
-
-    if (uMsg == g_uPlaceItemMsg && uMsg != 0) {
-        LRESULT lPlaced = FALSE;
-        auto place = [&] { lPlaced = PlaceItemForMenuWorker(pInfo); };
-        if (!platform::RunFaultGuarded(place)) Trace("HookProc CAP_CATCH", hWnd);
-        ReleaseHookedWnd(pInfo);
-        return lPlaced;
-    }
-
-    auto handle = [&] {
-        switch (uMsg) {
-            case WM_CLOSE:
-            case WM_QUIT:
-                pInfo->dwFlags |= kHookFlagClosing;
-                break;
-            case WM_NCDESTROY:
-                UnhookThisWnd(pInfo, FALSE, nPosition);
-                // Covered by a later subclass, it was remembered for passing
-                // on; the window is going, so that ends here too.
-                ForgetForwardOnlyWnd(hWnd);
-                break;
-            default:
-                if (uMsg == g_uHookRemovedMsg && uMsg != 0) UnhookThisWnd(pInfo, TRUE, nPosition);
-                break;
-        }
-    };
-    if (!platform::RunFaultGuarded(handle)) Trace("HookProc CAP_CATCH", hWnd);
-    ReleaseHookedWnd(pInfo);
-    if (pfnOldWndProc == nullptr)
-        return bUnicode ? DefWindowProcW(hWnd, uMsg, wParam, lParam) : DefWindowProcA(hWnd, uMsg, wParam, lParam);
     return PassOn(pfnOldWndProc, bUnicode, hWnd, uMsg, wParam, lParam);
-}
-
-// The refresh timer becomes a posted message, so that the refresh itself runs
-// inside HookProc on the window's own thread.
-extern "C" void CALLBACK TimerProc32(HWND hWnd, UINT, UINT_PTR, DWORD) {
-    PostMessageA(hWnd, g_uRefreshMsg, 0, 0);
 }

@@ -1,11 +1,16 @@
 // The table of hooked windows of this process and the subclassing itself.
-#include "hook/hooked_wnd.h"
+#include "hook/hooked_wnd_table.h"
+
 
 #include <cstring>
 #include <vector>
 
+#include "hook/hook_proc.h"
+#include "hook/refresh.h"
+#include "hook/hook_seams.h"
 #include "hook/shared_state.h"
 #include "hook/trace.h"
+#include "hook/target_selection.h"
 #include "menu/send_item.h"
 #include "platform/unique_handle.h"
 #include "toolbar/toolbar.h"
@@ -106,6 +111,7 @@ namespace hook_seams {
 BOOL (*pfnAddHookedMenuItem)(HookedWndInfo*) = AddHookedMenuItem;
 void (*pfnRemoveHookedItem)(HookedWndInfo*, BOOL) = RemoveHookedItem;
 void (*pfnSleep)(DWORD) = SleepFor;
+void (*pfnRefreshHookedItem)(HookedWndInfo*) = RefreshHookedItem;
 }  // namespace hook_seams
 
 const SendCommandSlot kSendCommandSlots[kSendCommandCount] = {
@@ -185,17 +191,29 @@ HookedWndInfo* FindHookedWnd(HWND hWnd, size_t* pPosition) {
     return nullptr;
 }
 
-HookedWndInfo* FindHookedWndRef(HWND hWnd, size_t* pPosition) {
+bool FindPassOnTarget(HWND hWnd, WNDPROC* ppfnOldWndProc, bool* pbUnicode) {
+    TableReadLock lock;
+    for (const HookedWndInfo* pInfo : g_HookedWndList) {
+        if (pInfo != nullptr && pInfo->hWnd == hWnd) {
+            *ppfnOldWndProc = pInfo->pfnOldWndProc;
+            *pbUnicode = (pInfo->dwFlags & kHookFlagUnicode) != 0;
+            return true;
+        }
+    }
+    return false;
+}
+
+HookedWndRef FindHookedWndRef(HWND hWnd, size_t* pPosition) {
     TableReadLock lock;
     const auto& list = g_HookedWndList;
     for (size_t i = 0; i < list.size(); ++i) {
         if (list[i] != nullptr && list[i]->hWnd == hWnd) {
             if (pPosition != nullptr) *pPosition = i;
             AddRefHookedWnd(list[i]);
-            return list[i];
+            return HookedWndRef(list[i]);
         }
     }
-    return nullptr;
+    return HookedWndRef();
 }
 
 void RestoreWndProc(HookedWndInfo* pInfo, BOOL bRemoveItem) {
@@ -216,20 +234,19 @@ void UnhookThisWnd(HookedWndInfo* pInfo, BOOL bRemoveItem, size_t nPosition) {
 
 void UnhookAllWindows() {
     for (;;) {
-        HookedWndInfo* pInfo = nullptr;
+        HookedWndRef pInfo;
         {
             TableReadLock lock;
             if (g_HookedWndList.empty()) return;
-            pInfo = g_HookedWndList.front();
             // The window's own thread may unhook it (WM_NCDESTROY) the moment
             // the lock is let go; our reference keeps the record until we
             // are done with it.
-            AddRefHookedWnd(pInfo);
+            AddRefHookedWnd(g_HookedWndList.front());
+            pInfo = HookedWndRef(g_HookedWndList.front());
         }
-        KillRefreshTimer(pInfo);
-        RestoreWndProc(pInfo, TRUE);
-        if (DetachFromTable(pInfo, 0)) ReleaseHookedWnd(pInfo);
-        ReleaseHookedWnd(pInfo);
+        KillRefreshTimer(pInfo.get());
+        RestoreWndProc(pInfo.get(), TRUE);
+        if (DetachFromTable(pInfo.get(), 0)) ReleaseHookedWnd(pInfo.get());
     }
 }
 
@@ -238,10 +255,8 @@ void ReleaseIfExcluded(HookedWndInfo* pInfo) {
     GetModuleName(szModuleName, pInfo->hWnd);
     if (GetModuleIndex(pInfo->hWnd, szModuleName) != kHostNotHooked) return;
     size_t nPosition = 0;
-    HookedWndInfo* pFound = FindHookedWndRef(pInfo->hWnd, &nPosition);
-    if (pFound == nullptr) return;
-    UnhookThisWnd(pFound, TRUE, nPosition);
-    ReleaseHookedWnd(pFound);
+    HookedWndRef pFound = FindHookedWndRef(pInfo->hWnd, &nPosition);
+    if (pFound) UnhookThisWnd(pFound.get(), TRUE, nPosition);
 }
 
 size_t CountHookedWindows() {
@@ -276,9 +291,3 @@ size_t CountForwardOnlyWindows() {
     return g_ForwardOnlyList.size();
 }
 
-void KillRefreshTimer(HookedWndInfo* pInfo) {
-    if (pInfo->uTimerID != 0) {
-        KillTimer(pInfo->hWnd, pInfo->uTimerID);
-        pInfo->uTimerID = 0;
-    }
-}

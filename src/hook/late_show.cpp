@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "hook/hooked_wnd.h"
+#include "hook/hooked_wnd_table.h"
+#include "hook/target_selection.h"
 #include "hook/trace.h"
 #include "platform/fault_guard.h"
 #include "platform/module_pin.h"

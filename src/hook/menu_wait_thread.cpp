@@ -14,7 +14,9 @@
 // only unhooks the record (bUnhooked) and the worker finds it still there,
 // sees that, and ends with -6. It also holds a reference to this module, so
 // that removing the hook cannot unload the code it runs in.
+#include "hook/hook_seams.h"
 #include "hook/hooked_wnd.h"
+#include "hook/menu_wait_thread.h"
 #include "hook/shared_state.h"
 #include "menu/menu_search.h"
 #include "platform/unique_handle.h"

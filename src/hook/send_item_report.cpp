@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "hook/hook_messages.h"
 #include "hook/hooked_wnd.h"
 
 namespace {

@@ -1,5 +1,7 @@
 #include "hook/hooked_wnd.h"
 #include "hook/late_show.h"
+#include "hook/hooked_wnd_table.h"
+#include "hook/target_selection.h"
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
 #include "hook/trace.h"

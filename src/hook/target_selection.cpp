@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "hook/hooked_wnd.h"
+#include "hook/target_selection.h"
 #include "hook/shared_state.h"
 #include "hook/trace.h"
 #include "toolbar/toolbar.h"

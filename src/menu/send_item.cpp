@@ -1,10 +1,120 @@
 #include "menu/send_item.h"
 
-BOOL AddHookedMenuItem(HookedWndInfo*) {
-    // No send popup or button is built yet.
-    return FALSE;
+#include <cstring>
+#include <string>
+
+#include "config/profile.h"
+#include "hook/hooked_wnd.h"
+#include "hook/module_lifetime.h"
+#include "hook/shared_state.h"
+#include "hook/target_selection.h"
+#include "menu/menu_search.h"
+#include "menu/send_popup.h"
+#include "platform/unique_handle.h"
+#include "send/send_images.h"
+#include "toolbar/send_button.h"
+#include "toolbar/toolbar.h"
+
+namespace {
+
+// The order in which the positions get their identifiers; each starts from
+// its base identifier.
+constexpr int kAllocationOrder[kSendCommandCount] = {0, 1, 2, 3, 4, 6, 5, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+
+// A menu bar whose first item has no text, or one starting with a blank, is
+// not a real menu bar (an MDI child's system menu, an owner-drawn bar).
+bool HasUsableFirstItem(HMENU hMenu) {
+    char szFirst[4] = {};
+    return GetMenuStringA(hMenu, 0, szFirst, sizeof szFirst, MF_BYPOSITION) > 0 && szFirst[0] != ' ';
 }
 
-void RemoveHookedItem(HookedWndInfo*, BOOL) {
-    // No item is ever placed yet, so there is none to remove.
+void AssignCommandIds(HookedWndInfo* pInfo, HMENU hMenu) {
+    std::memset(pInfo->aCmdID, 0, sizeof pInfo->aCmdID);
+    for (int nPosition : kAllocationOrder)
+        AllocMenuCommandID(hMenu, kSendCommandSlots[nPosition].uBaseId, &pInfo->aCmdID[nPosition], pInfo->aCmdID,
+                           kSendCommandCount);
+}
+
+// Appends the popup as the brand picture, or as the brand title with a
+// mnemonic of its own when pictures are off or the picture cannot be had.
+bool AppendSendPopup(HookedWndInfo* pInfo, HMENU hMenu, HMENU hPopup) {
+    HBITMAP hBitmap = nullptr;
+    if (LoadSendMenuBitmap(&hBitmap, false)) {
+        platform::unique_hbitmap bitmap = platform::unique_hbitmap::Adopt(hBitmap);
+        if (!InsertMenuA(hMenu, static_cast<UINT>(-1), MF_BYPOSITION | MF_POPUP | MF_BITMAP,
+                         reinterpret_cast<UINT_PTR>(hPopup), reinterpret_cast<LPCSTR>(bitmap.get())))
+            return false;
+        // A picture left from a placement the host's menu no longer shows.
+        if (pInfo->hBitmap != nullptr) platform::unique_hbitmap::Adopt(pInfo->hBitmap).reset();
+        pInfo->hBitmap = bitmap.release();
+        return true;
+    }
+    std::string title;
+    MakeSendMenuTitle(hMenu, &title);
+    return InsertMenuA(hMenu, static_cast<UINT>(-1), MF_BYPOSITION | MF_POPUP | MF_STRING,
+                       reinterpret_cast<UINT_PTR>(hPopup), title.c_str()) != FALSE;
+}
+
+}  // namespace
+
+UINT LookUpPrintCmd(const char* pszModuleName, const char* pszHostSection, HMENU hMenu) {
+    if (std::strcmp(pszModuleName, kFixedPrintHostName) == 0) return kFixedPrintHostCommand;
+    return FindPrintCmd(pszHostSection, hMenu);
+}
+
+BOOL AddHookedMenuItem(HookedWndInfo* pInfo) {
+    if (IsButtonMenuModule(pInfo->nModule)) return CreateHookedButton(pInfo);
+
+    HMENU hMenu = GetMenu(pInfo->hWnd);
+    if (hMenu == nullptr) return FALSE;
+    pInfo->hMenu = hMenu;
+    pInfo->nMenuItems = GetMenuItemCount(hMenu);
+    if (pInfo->nMenuItems <= 0 || !HasUsableFirstItem(hMenu)) return FALSE;
+
+    // The host fills its first menu when it opens; some hosts only then name
+    // their commands the way the Print lookup expects.
+    if (HMENU hFirst = GetSubMenu(hMenu, 0)) SendMessageA(pInfo->hWnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(hFirst), 0);
+
+    const char* pszHostSection = GetModuleEntry(pInfo->nModule);
+    if (pInfo->uPrintCmd == 0) {
+        char szModuleName[kPathSize] = {};
+        GetModuleName(szModuleName, pInfo->hWnd);
+        pInfo->uPrintCmd = LookUpPrintCmd(szModuleName, pszHostSection, hMenu);
+    }
+
+    pInfo->dwFlags |= kHookFlagItemConfirmed;
+    std::string browserMenuNames;
+    if (ReadNumberedList(nullptr, pszHostSection, kStemBrowserMenu, &browserMenuNames) &&
+        FindCommandByNames(hMenu, browserMenuNames) == 0)
+        pInfo->dwFlags &= ~kHookFlagItemConfirmed;
+    if (pInfo->nModule == kHostDocObject && !(pInfo->dwFlags & kHookFlagItemConfirmed)) return FALSE;
+
+    AssignCommandIds(pInfo, hMenu);
+    platform::unique_hmenu popup = BuildSendPopupMenu(pInfo);
+    if (!popup || !AppendSendPopup(pInfo, hMenu, popup.get())) return FALSE;
+
+    // The host's menu bar owns the popup from here; RemoveHookedItem takes it back.
+    pInfo->hPopupMenu = popup.release();
+    ++pInfo->nMenuItems;
+    DrawMenuBar(pInfo->hWnd);
+    return TRUE;
+}
+
+void RemoveHookedItem(HookedWndInfo* pInfo, BOOL bRedraw) {
+    if (pInfo->hButtonWnd != nullptr) {
+        DestroyWindow(pInfo->hButtonWnd);
+        pInfo->hButtonWnd = nullptr;
+    } else if (pInfo->hMenu != nullptr && pInfo->hPopupMenu != nullptr && pInfo->aCmdID[kCmdPrintDefault] != 0) {
+        HMENU hFoundMenu = nullptr;
+        int nPos = 0;
+        // The marker command finds the top-level item; only our own popup is
+        // taken out, never an item the host gave the same identifier since.
+        if (FindMenuCommand(pInfo->hMenu, pInfo->aCmdID[kCmdPrintDefault], &hFoundMenu, &nPos) &&
+            GetSubMenu(hFoundMenu, nPos) == pInfo->hPopupMenu && RemoveMenu(hFoundMenu, nPos, MF_BYPOSITION)) {
+            platform::unique_hmenu::Adopt(pInfo->hPopupMenu).reset();
+            if (bRedraw) DrawMenuBar(pInfo->hWnd);
+        }
+    }
+    if (pInfo->hBitmap != nullptr) platform::unique_hbitmap::Adopt(pInfo->hBitmap).reset();
+    InitHookedWndInfo(pInfo);
 }

@@ -1,10 +1,18 @@
 // Owners for the handles the module acquires: one template, one alias per
 // handle kind. Movable, not copyable; cleanup keeps GetLastError intact so a
 // failure's code survives the unwinding that follows it.
+//
+// Menus, bitmaps and device contexts are counted while they live: the module
+// makes them in every host on every placement and click, and the platform's
+// own count of GUI objects is not available everywhere (Wine stubs it). A
+// handle given away with release() still counts (it lives on in a host's menu
+// or a record) until an owner takes it back with Adopt() and closes it.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
+#include <type_traits>
 #include <utility>
 
 namespace platform {
@@ -13,7 +21,14 @@ template <class Handle, class Traits>
 class UniqueHandle {
 public:
     UniqueHandle() noexcept = default;
-    explicit UniqueHandle(Handle h) noexcept : m_h(h) {}
+    // Takes a handle fresh from the call that made it.
+    explicit UniqueHandle(Handle h) noexcept : m_h(h) { Counted(+1); }
+    // Takes back a handle that an owner gave away with release().
+    static UniqueHandle Adopt(Handle h) noexcept {
+        UniqueHandle owner;
+        owner.m_h = h;
+        return owner;
+    }
     ~UniqueHandle() { reset(); }
     UniqueHandle(const UniqueHandle&) = delete;
     UniqueHandle& operator=(const UniqueHandle&) = delete;
@@ -35,16 +50,30 @@ public:
             const DWORD dwLastError = GetLastError();
             Traits::Close(m_h);
             SetLastError(dwLastError);
+            Counted(-1);
         }
         m_h = h;
+        Counted(+1);
     }
     // For out-parameters of creating calls.
     Handle* put() noexcept {
+        static_assert(!CountsLive<Traits>::value, "a counted handle is taken through the constructor or reset()");
         reset();
         return &m_h;
     }
 
 private:
+    template <class T, class = void>
+    struct CountsLive : std::false_type {};
+    template <class T>
+    struct CountsLive<T, std::void_t<decltype(T::nLive)>> : std::true_type {};
+
+    void Counted(long nDelta) noexcept {
+        if constexpr (CountsLive<Traits>::value) {
+            if (Traits::IsValid(m_h)) Traits::nLive += nDelta;
+        }
+    }
+
     Handle m_h = Traits::Invalid();
 };
 
@@ -64,19 +93,44 @@ struct FileHandleTraits {
 using unique_handle = UniqueHandle<HANDLE, NullInvalidTraits<HANDLE, BOOL, CloseHandle>>;
 using unique_file = UniqueHandle<HANDLE, FileHandleTraits>;
 using unique_hkey = UniqueHandle<HKEY, NullInvalidTraits<HKEY, LONG, RegCloseKey>>;
-using unique_hmenu = UniqueHandle<HMENU, NullInvalidTraits<HMENU, BOOL, DestroyMenu>>;
-using unique_hbitmap = UniqueHandle<HBITMAP, NullInvalidTraits<HGDIOBJ, BOOL, DeleteObject>>;
-using unique_hdc = UniqueHandle<HDC, NullInvalidTraits<HDC, BOOL, DeleteDC>>;
+// Handle is the owner's type; pfnClose may take a wider one (HGDIOBJ).
+template <class Handle, class CloseArg, class CloseResult, CloseResult(WINAPI* pfnClose)(CloseArg)>
+struct CountedTraits {
+    static Handle Invalid() noexcept { return nullptr; }
+    static bool IsValid(Handle h) noexcept { return h != nullptr; }
+    static void Close(Handle h) noexcept { pfnClose(h); }
+    static inline std::atomic<long> nLive{0};
+};
+using MenuTraits = CountedTraits<HMENU, HMENU, BOOL, DestroyMenu>;
+using BitmapTraits = CountedTraits<HBITMAP, HGDIOBJ, BOOL, DeleteObject>;
+using MemoryDCTraits = CountedTraits<HDC, HDC, BOOL, DeleteDC>;
+
+using unique_hmenu = UniqueHandle<HMENU, MenuTraits>;
+using unique_hbitmap = UniqueHandle<HBITMAP, BitmapTraits>;
+using unique_hdc = UniqueHandle<HDC, MemoryDCTraits>;
 using unique_hmodule = UniqueHandle<HMODULE, NullInvalidTraits<HMODULE, BOOL, FreeLibrary>>;
 using unique_hhook = UniqueHandle<HHOOK, NullInvalidTraits<HHOOK, BOOL, UnhookWindowsHookEx>>;
 using unique_heap = UniqueHandle<HANDLE, NullInvalidTraits<HANDLE, BOOL, HeapDestroy>>;
 
+// Window DCs taken and not yet given back; with the counts of the owners
+// above, what the leak tests read.
+inline std::atomic<long> g_nLiveWindowDCs{0};
+
+inline long LiveMenuCount() noexcept { return MenuTraits::nLive; }
+inline long LiveBitmapCount() noexcept { return BitmapTraits::nLive; }
+inline long LiveDCCount() noexcept { return MemoryDCTraits::nLive + g_nLiveWindowDCs; }
+
 // A window DC is released, not deleted.
 class ScopedWindowDC {
 public:
-    explicit ScopedWindowDC(HWND hWnd) noexcept : m_hWnd(hWnd), m_hDC(GetDC(hWnd)) {}
+    explicit ScopedWindowDC(HWND hWnd) noexcept : m_hWnd(hWnd), m_hDC(GetDC(hWnd)) {
+        if (m_hDC != nullptr) ++g_nLiveWindowDCs;
+    }
     ~ScopedWindowDC() {
-        if (m_hDC != nullptr) ReleaseDC(m_hWnd, m_hDC);
+        if (m_hDC != nullptr) {
+            ReleaseDC(m_hWnd, m_hDC);
+            --g_nLiveWindowDCs;
+        }
     }
     ScopedWindowDC(const ScopedWindowDC&) = delete;
     ScopedWindowDC& operator=(const ScopedWindowDC&) = delete;
@@ -84,6 +138,28 @@ public:
 
 private:
     HWND m_hWnd;
+    HDC m_hDC;
+};
+
+// A paint DC is ended, not released.
+class ScopedPaint {
+public:
+    explicit ScopedPaint(HWND hWnd) noexcept : m_hWnd(hWnd), m_hDC(BeginPaint(hWnd, &m_paint)) {
+        if (m_hDC != nullptr) ++g_nLiveWindowDCs;
+    }
+    ~ScopedPaint() {
+        if (m_hDC != nullptr) {
+            EndPaint(m_hWnd, &m_paint);
+            --g_nLiveWindowDCs;
+        }
+    }
+    ScopedPaint(const ScopedPaint&) = delete;
+    ScopedPaint& operator=(const ScopedPaint&) = delete;
+    HDC get() const noexcept { return m_hDC; }
+
+private:
+    HWND m_hWnd;
+    PAINTSTRUCT m_paint{};
     HDC m_hDC;
 };
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "hook/hooked_wnd.h"
+#include "hook/target_selection.h"
 #include "platform/fault_guard.h"
 #include "send/printer_switch.h"
 #include "suite/suite_settings.h"

@@ -7,7 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "hook/hooked_wnd.h"
+#include "hook/hook_messages.h"
+#include "hook/hook_proc.h"
+#include "hook/hook_seams.h"
+#include "hook/hooked_wnd_table.h"
+#include "hook/menu_wait_thread.h"
+#include "hook/target_selection.h"
 #include "hook/shared_state.h"
 
 namespace test_support {

@@ -1,0 +1,35 @@
+// The window messages the module registers, besides the refresh message of
+// the shared section.
+#pragma once
+
+#include <windows.h>
+
+// Told to every top-level window when the hook is removed: windows of other
+// processes are unhooked on it. The system would unload the module from those
+// processes, whose exit gives their windows back; Wine keeps a hook's module
+// loaded after the hook is gone, so we say it ourselves.
+constexpr char kHookRemovedMessageName[] = "PvPfcW32.HookRemoved";
+extern UINT g_uHookRemovedMsg;
+void AnnounceHookRemoved();
+
+// Answered by HookProc for the sample hosts and the tests: whether and how a
+// window is hooked, without a way through the module's exports.
+constexpr char kTestQueryMessageName[] = "PvPfcW32.TestQuery";
+enum TestQuery : WPARAM {
+    kTestQueryIdentity = 0,     // kTestQueryAnswer | flags << 16 | host index
+    kTestQueryRecordCount = 1,  // kTestQueryAnswer | records in the table
+    kTestQuerySendItem = 2,     // lParam: a window, sent the description below
+};
+constexpr LRESULT kTestQueryAnswer = 0x40000000;
+
+// The send item of a hooked window described to the asking window with
+// WM_COPYDATA, one line each: "item <left> <top> <right> <bottom>" (the menu
+// bar item or the button, on the screen), "cmd <position> <identifier>", and
+// "line <depth> <identifier> <flags> <text>" for each item of the send popup
+// in order. Menus of one process cannot be read from another under Wine, so
+// the module tells it from inside the host.
+constexpr unsigned kSendItemLineSeparator = 0x1;
+constexpr unsigned kSendItemLineGrayed = 0x2;
+struct HookedWndInfo;
+void ReportSendItem(HookedWndInfo* pInfo, HWND hAsker);
+extern UINT g_uTestQueryMsg;

@@ -1,0 +1,106 @@
+#include "hook/refresh.h"
+
+#include "hook/hook_seams.h"
+#include "hook/hooked_wnd.h"
+#include "hook/shared_state.h"
+#include "toolbar/send_button.h"
+#include "toolbar/toolbar.h"
+
+namespace {
+
+// One refresh at a time in a process: placing an item sends the host
+// messages, which must not start a second refresh inside the first.
+volatile LONG g_bInRefresh = FALSE;
+
+class InRefreshFlag {
+public:
+    InRefreshFlag() noexcept : m_bEntered(InterlockedCompareExchange(&g_bInRefresh, TRUE, FALSE) == FALSE) {}
+    ~InRefreshFlag() {
+        if (m_bEntered) InterlockedExchange(&g_bInRefresh, FALSE);
+    }
+    InRefreshFlag(const InRefreshFlag&) = delete;
+    InRefreshFlag& operator=(const InRefreshFlag&) = delete;
+    bool entered() const noexcept { return m_bEntered; }
+
+private:
+    bool m_bEntered;
+};
+
+void RefreshMenuHost(HookedWndInfo* pInfo) {
+    HMENU hMenu = GetMenu(pInfo->hWnd);
+    if (hMenu != pInfo->hMenu) {
+        ReinsertHookedItem(pInfo);
+        return;
+    }
+    if (hMenu == nullptr || GetMenuItemCount(hMenu) == pInfo->nMenuItems) return;
+    // The host added or took items: ours goes back to the end.
+    ReinsertHookedItem(pInfo);
+    pInfo->nMenuItems = GetMenuItemCount(pInfo->hMenu);
+}
+
+void RefreshButtonHost(HookedWndInfo* pInfo) {
+    HWND hToolbar = FindToolbarHost(pInfo);
+    if (hToolbar == nullptr) {
+        hook_seams::pfnRemoveHookedItem(pInfo, FALSE);
+        return;
+    }
+    if (pInfo->hButtonWnd != nullptr && GetParent(pInfo->hButtonWnd) == hToolbar) {
+        RECT rect;
+        if (PlaceSendButton(pInfo, hToolbar, &rect))
+            MoveWindow(pInfo->hButtonWnd, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
+        return;
+    }
+    ReinsertHookedItem(pInfo);
+}
+
+}  // namespace
+
+extern "C" void CALLBACK TimerProc32(HWND hWnd, UINT, UINT_PTR, DWORD) {
+    // The refresh itself runs inside HookProc, on the window's own thread.
+    PostMessageA(hWnd, g_uRefreshMsg, 0, 0);
+}
+
+void StartRefreshTimer(HookedWndInfo* pInfo) {
+    if (pInfo->uTimerID == 0)
+        pInfo->uTimerID = SetTimer(pInfo->hWnd, kRefreshTimerId, kRefreshTimerPeriodMs, TimerProc32);
+}
+
+void KillRefreshTimer(HookedWndInfo* pInfo) {
+    if (pInfo->uTimerID != 0) {
+        KillTimer(pInfo->hWnd, pInfo->uTimerID);
+        pInfo->uTimerID = 0;
+    }
+}
+
+void RefreshHookedItem(HookedWndInfo* pInfo) {
+    InRefreshFlag flag;
+    if (!flag.entered()) return;
+    if (IsButtonMenuModule(pInfo->nModule)) {
+        RefreshButtonHost(pInfo);
+    } else {
+        RefreshMenuHost(pInfo);
+    }
+}
+
+void ReinsertHookedItem(HookedWndInfo* pInfo) {
+    hook_seams::pfnRemoveHookedItem(pInfo, FALSE);
+    hook_seams::pfnAddHookedMenuItem(pInfo);
+}
+
+bool OnRefreshMessage(const HookMessage& message, LRESULT* plResult) {
+    KillRefreshTimer(message.pInfo);
+    hook_seams::pfnRefreshHookedItem(message.pInfo);
+    *plResult = 1;
+    return true;
+}
+
+bool OnSizeChanged(const HookMessage& message, LRESULT*) {
+    StartRefreshTimer(message.pInfo);
+    return false;
+}
+
+bool OnButtonHostActivity(const HookMessage& message, LRESULT*) {
+    HookedWndInfo* pInfo = message.pInfo;
+    if (IsButtonMenuModule(pInfo->nModule) && pInfo->hButtonWnd == nullptr) StartRefreshTimer(pInfo);
+    return false;
+}

@@ -1,0 +1,66 @@
+#include "hook/send_commands.h"
+
+#include "config/config_command.h"
+#include "hook/hooked_wnd.h"
+#include "menu/send_popup.h"
+#include "oem/oem.h"
+#include "suite/suite_settings.h"
+#include "suite/user_messages.h"
+
+namespace {
+
+// Positions are compared in this order; the first whose identifier matches
+// decides.
+constexpr int kMatchOrder[kSendCommandCount] = {0, 1, 2, 3, 4, 6, 5, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+
+int FindCommandPosition(const HookedWndInfo* pInfo, UINT uId) {
+    for (int nPosition : kMatchOrder) {
+        if (pInfo->aCmdID[nPosition] == uId) return nPosition;
+    }
+    return -1;
+}
+
+// nDefaultPrinterKind: the printer the plain print command uses, the mail
+// printer when the edition has one.
+void RunSendCommand(HookedWndInfo* pInfo, int nPosition, [[maybe_unused]] int nDefaultPrinterKind) {
+    switch (nPosition) {
+        case kCmdPrintFax:
+        case kCmdPrintMail:
+        case kCmdPrintDefault:
+        case kCmdPrintOther:
+        case kCmdPhonebook:
+        case kCmdPhonebookSelect:
+        case kCmdSendByMail:
+            // Printing, the phone book and the mail job come with the send
+            // actions; until then the command is taken and does nothing.
+            break;
+        case kCmdConfigure:
+            ConfigureHooking(pInfo);
+            break;
+        default:
+            RunOemCommand(pInfo->hWnd, kOemFirstCommandId + static_cast<UINT>(nPosition - kCmdFirstOem));
+            break;
+    }
+}
+
+}  // namespace
+
+BOOL CheckSuiteReady() {
+    const LibraryErrorCode dwCode = CheckInstallation(true, nullptr);
+    if (dwCode == LIBERR_OK) return TRUE;
+    if (dwCode != LIBERR_CANCELLED) ShowFormattedMessage(kIdsSuiteNotReady, nullptr, MB_ICONHAND | MB_SYSTEMMODAL);
+    return FALSE;
+}
+
+bool OnSendCommand(const HookMessage& message, LRESULT* plResult) {
+    const UINT uId = LOWORD(message.wParam);
+    if (uId == 0) return false;
+    const int nPosition = FindCommandPosition(message.pInfo, uId);
+    if (nPosition < 0) return false;
+
+    BOOL bMailPrinter = TRUE;
+    if (nPosition == kCmdPrintDefault) ReadSuiteFlags(nullptr, &bMailPrinter, nullptr);
+    *plResult = 1;
+    if (CheckSuiteReady()) RunSendCommand(message.pInfo, nPosition, bMailPrinter ? 1 : 2);
+    return true;
+}

@@ -1,0 +1,15 @@
+// Which programs are hosts: the executable's name against the include list,
+// and its host index in the module list.
+#pragma once
+
+#include <windows.h>
+
+BOOL GetModuleName(char* pszModuleName, HWND hWnd);
+// The upper-case file name of a module path; false for "KERNEL32.DLL".
+BOOL ModuleNameFromPath(const char* pszPath, char* pszModuleName);
+BOOL IsIncludedModule(const char* pszModuleName);
+// Whether the process has a module of that name loaded; loads nothing.
+BOOL IsLoadedModule(const char* pszModuleName);
+int GetModuleIndex(HWND hWnd, const char* pszModuleName);
+// The decision ShellProc makes for a new top-level window, and the hooking.
+void ChooseAndHookWindow(HWND hWnd);

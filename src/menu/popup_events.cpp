@@ -1,0 +1,52 @@
+#include "menu/popup_events.h"
+
+#include "config/profile.h"
+#include "hook/hooked_wnd.h"
+#include "hook/hooked_wnd_table.h"
+#include "hook/module_lifetime.h"
+#include "menu/menu_search.h"
+#include "platform/unique_handle.h"
+
+namespace {
+
+// A host that faulted while we held the lock would otherwise leave every
+// later learning of every window of the process waiting for ever.
+constexpr DWORD kPrintCmdLockTimeoutMs = 2000;
+
+bool IsSendPopup(const HookedWndInfo* pInfo, HMENU hOpening, UINT uPosition) {
+    if (pInfo->hPopupMenu == nullptr) return false;
+    if (hOpening == pInfo->hPopupMenu) return true;
+    return uPosition != 0 && GetSubMenu(pInfo->hPopupMenu, static_cast<int>(uPosition)) == hOpening;
+}
+
+}  // namespace
+
+bool OnSendPopupOpening(const HookMessage& message, LRESULT* plResult) {
+    HookedWndInfo* pInfo = message.pInfo;
+    HMENU hOpening = reinterpret_cast<HMENU>(message.wParam);
+    if (hOpening == nullptr || !IsSendPopup(pInfo, hOpening, LOWORD(message.lParam))) return false;
+
+    SendMessageA(message.hWnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetMenu(message.hWnd)), 0);
+    if (pInfo->uPrintCmd == 0) pInfo->uPrintCmd = FindPrintCmd(GetModuleEntry(pInfo->nModule), pInfo->hMenu);
+    *plResult = 1;
+    return true;
+}
+
+bool OnMenuSelectLearnPrint(const HookMessage& message, LRESULT*) {
+    HookedWndInfo* pInfo = message.pInfo;
+    HMENU hMenu = reinterpret_cast<HMENU>(message.lParam);
+    if (!(pInfo->dwFlags & kHookFlagBrowser) || hMenu == nullptr || HIWORD(message.wParam) == 0xFFFF ||
+        LOWORD(message.wParam) != 0)
+        return false;
+
+    const char* pszHostSection = GetModuleEntry(pInfo->nModule);
+    if (ReadHostPrintCmd(pszHostSection, 0) != 0) return false;
+    platform::SemaphoreLock lock(g_PrintCmdLock, kPrintCmdLockTimeoutMs);
+    if (!lock.held()) return false;
+    const UINT uPrintCmd = FindPrintCmd(pszHostSection, hMenu);
+    if (uPrintCmd != 0) {
+        pInfo->uPrintCmd = uPrintCmd;
+        WriteHostPrintCmd(pszHostSection, uPrintCmd);
+    }
+    return false;
+}

@@ -1,0 +1,13 @@
+// What the send popup does when a host's menus open and are browsed.
+#pragma once
+
+#include "hook/message_handler.h"
+
+// WM_INITMENUPOPUP: the opening of the send popup (or of one of its
+// submenus) is answered here and never reaches the host; the host is asked
+// to prepare its menu bar instead, and its Print command is looked up.
+bool OnSendPopupOpening(const HookMessage& message, LRESULT* plResult);
+
+// WM_MENUSELECT: a browser-type host's Print command is learned from the
+// first menu the user browses, and kept in its profile section.
+bool OnMenuSelectLearnPrint(const HookMessage& message, LRESULT* plResult);

@@ -1,0 +1,100 @@
+#include "menu/send_popup.h"
+
+#include "hook/hooked_wnd.h"
+#include "hook/shared_state.h"
+#include "menu/menu_search.h"
+#include "oem/oem.h"
+#include "suite/suite_settings.h"
+
+namespace {
+
+// Template items by what they offer.
+constexpr UINT kItemPrintDefault = 27101;
+constexpr UINT kItemPrintMail = 27102;
+constexpr UINT kItemPrintFax = 27103;
+constexpr UINT kItemSendByMail = 27104;
+constexpr UINT kItemConfigure = 27106;
+constexpr UINT kItemPhonebook = 27107;
+constexpr UINT kItemPhonebookSelect = 27108;
+constexpr UINT kItemPrintOther = 27109;
+
+constexpr DWORD kInfoFullEdition = 0x2;  // fax, phone book, mail and the distributor's items
+constexpr DWORD kInfoMailPrinter = 0x1;  // the mail printer
+
+void Rename(HMENU hMenu, UINT uTemplateItem, const HookedWndInfo* pInfo, int nPosition) {
+    RenameMenuCommand(hMenu, uTemplateItem, 0, pInfo->aCmdID[nPosition]);
+}
+
+// The template's popup, taken out of the template so that the template can
+// go at once and the popup is the caller's alone.
+platform::unique_hmenu LoadTemplatePopup() {
+    platform::unique_hmenu templateMenu(LoadMenuA(g_hResourceModule, MAKEINTRESOURCEA(kSendMenuTemplateId)));
+    if (!templateMenu) return {};
+    HMENU hPopup = GetSubMenu(templateMenu.get(), 0);
+    if (hPopup == nullptr || !RemoveMenu(templateMenu.get(), 0, MF_BYPOSITION)) return {};
+    return platform::unique_hmenu(hPopup);
+}
+
+}  // namespace
+
+void ReadSuiteFlags(BOOL* pbBit1, BOOL* pbBit0, BOOL* pbInstallFlag) {
+    BOOL bBit1 = TRUE, bBit0 = TRUE;
+    int bInstallFlag = FALSE;
+    DWORD dwInfo = 0;
+    if (CheckInstallation(false, &bInstallFlag) == 0 && GetParvaneInfo(&dwInfo) == 0) {
+        bBit1 = (dwInfo & kInfoFullEdition) != 0;
+        bBit0 = (dwInfo & kInfoMailPrinter) != 0;
+    }
+    if (pbBit1 != nullptr) *pbBit1 = bBit1;
+    if (pbBit0 != nullptr) *pbBit0 = bBit0;
+    if (pbInstallFlag != nullptr) *pbInstallFlag = bInstallFlag ? TRUE : FALSE;
+}
+
+platform::unique_hmenu BuildSendPopupMenu(HookedWndInfo* pInfo) {
+    platform::unique_hmenu popup = LoadTemplatePopup();
+    if (!popup) return popup;
+    HMENU hPopup = popup.get();
+    int nItems = GetMenuItemCount(hPopup);
+    HMENU hLastSubMenu = nItems > 0 ? GetSubMenu(hPopup, nItems - 1) : nullptr;
+
+    BOOL bFullEdition = TRUE, bMailPrinter = TRUE, bInstallFlag = FALSE;
+    ReadSuiteFlags(&bFullEdition, &bMailPrinter, &bInstallFlag);
+
+    if (bInstallFlag) {
+        Rename(hPopup, kItemPrintOther, pInfo, kCmdPrintOther);
+    } else if (DeleteMenu(hPopup, kItemPrintOther, MF_BYCOMMAND)) {
+        --nItems;
+    }
+
+    if (bFullEdition) {
+        Rename(hPopup, kItemPrintFax, pInfo, kCmdPrintFax);
+        Rename(hPopup, kItemPhonebook, pInfo, kCmdPhonebook);
+        Rename(hPopup, kItemPhonebookSelect, pInfo, kCmdPhonebookSelect);
+        Rename(hPopup, kItemConfigure, pInfo, kCmdConfigure);
+        Rename(hPopup, kItemSendByMail, pInfo, kCmdSendByMail);
+        InsertOemMenuItems(&OemMenuSet, hPopup);
+        DeleteMenu(hPopup, kOemPlaceholderId, MF_BYCOMMAND);
+        for (int k = 0; k < kSendCommandCount - kCmdFirstOem; ++k)
+            Rename(hPopup, kOemFirstCommandId + static_cast<UINT>(k), pInfo, kCmdFirstOem + k);
+    } else {
+        // The fax command goes, and with it the messages submenu, second from
+        // the end once the fax command is out.
+        if (DeleteMenu(hPopup, kItemPrintFax, MF_BYCOMMAND)) --nItems;
+        if (nItems >= 2 && DeleteMenu(hPopup, static_cast<UINT>(nItems - 2), MF_BYPOSITION)) {
+            --nItems;
+            if (hLastSubMenu != nullptr && GetSubMenu(hPopup, nItems - 1) != hLastSubMenu) hLastSubMenu = nullptr;
+        }
+    }
+
+    if (bMailPrinter) {
+        Rename(hPopup, kItemPrintMail, pInfo, kCmdPrintMail);
+        if (hLastSubMenu != nullptr) Rename(hLastSubMenu, kItemConfigure, pInfo, kCmdConfigure);
+    } else {
+        // The mail printer goes, and with it the options submenu, now last.
+        DeleteMenu(hPopup, kItemPrintMail, MF_BYCOMMAND);
+        if (nItems >= 2) DeleteMenu(hPopup, static_cast<UINT>(nItems - 2), MF_BYPOSITION);
+    }
+
+    Rename(hPopup, kItemPrintDefault, pInfo, kCmdPrintDefault);
+    return popup;
+}

@@ -1,0 +1,265 @@
+#include "toolbar/send_button.h"
+
+#include <string>
+
+#include "config/profile.h"
+#include "hook/hooked_wnd.h"
+#include "hook/module_lifetime.h"
+#include "hook/shared_state.h"
+#include "menu/send_popup.h"
+#include "platform/unique_handle.h"
+#include "send/send_images.h"
+#include "toolbar/toolbar.h"
+
+namespace {
+
+constexpr int kToolbarInset = 2;
+constexpr int kNarrowestToolbar = 120;
+// Office command bars keep their own controls at the right end.
+constexpr int kOfficeRightMargin = 50;
+constexpr int kGapAfterContent = 30;
+constexpr int kWindowTextChars = 260;
+
+// The captured strip is reduced to these colours; whatever is not the face
+// colour is the host's content. The remaining entries of the 16 stay black.
+constexpr int kStripColourCount = 16;
+constexpr int kStripSystemColours[] = {COLOR_BTNFACE,  COLOR_BTNFACE,    COLOR_GRAYTEXT, COLOR_MENU,       COLOR_MENUTEXT,
+                                       COLOR_WINDOW,   COLOR_WINDOWTEXT, COLOR_BTNTEXT,  COLOR_CAPTIONTEXT};
+
+struct StripBitmapInfo {
+    BITMAPINFOHEADER header;
+    RGBQUAD aColours[kStripColourCount];
+};
+
+RGBQUAD QuadOf(COLORREF crColor) { return RGBQUAD{GetBValue(crColor), GetGValue(crColor), GetRValue(crColor), 0}; }
+
+LONG StripStride(int cx) { return ((cx * 4 + 31) / 32) * 4; }
+
+StripBitmapInfo MakeStripInfo(int cx, int cy) {
+    StripBitmapInfo info{};
+    info.header.biSize = sizeof info.header;
+    info.header.biWidth = cx;
+    info.header.biHeight = cy;
+    info.header.biPlanes = 1;
+    info.header.biBitCount = 4;
+    info.header.biCompression = BI_RGB;
+    info.header.biSizeImage = static_cast<DWORD>(StripStride(cx) * cy);
+    info.header.biClrUsed = kStripColourCount;
+    int i = 0;
+    for (int nSysColor : kStripSystemColours) info.aColours[i++] = QuadOf(GetSysColor(nSysColor));
+    return info;
+}
+
+// The rightmost column holding a pixel that is not the face colour, or -1.
+// Entries are compared by colour, not by index: another system colour may be
+// the face colour too, and then it is free space as well.
+int FindRightmostContent(const BYTE* pBits, const StripBitmapInfo& info) {
+    const RGBQUAD face = QuadOf(GetSysColor(COLOR_BTNFACE));
+    bool abFace[kStripColourCount];
+    for (int i = 0; i < kStripColourCount; ++i) {
+        const RGBQUAD& entry = info.aColours[i];
+        abFace[i] = entry.rgbRed == face.rgbRed && entry.rgbGreen == face.rgbGreen && entry.rgbBlue == face.rgbBlue;
+    }
+    const int cx = info.header.biWidth;
+    const int cy = info.header.biHeight;
+    const LONG cbStride = StripStride(cx);
+    for (int nColumn = cx - 1; nColumn >= 0; --nColumn) {
+        for (int nRow = cy - 1; nRow >= 0; --nRow) {
+            const BYTE bPair = pBits[nRow * cbStride + nColumn / 2];
+            const int nIndex = nColumn % 2 == 0 ? bPair >> 4 : bPair & 0x0F;
+            if (!abFace[nIndex]) return nColumn;
+        }
+    }
+    return -1;
+}
+
+void RegisterSendButtonClass() {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = SendButtonWndProc;
+    // The record pointer; pointer-sized for the 64-bit build.
+    wc.cbWndExtra = sizeof(HookedWndInfo*);
+    wc.hInstance = g_hModuleInstance;
+    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.lpszClassName = kSendButtonClass;
+    // Registered already by an earlier button of this process: that is fine.
+    RegisterClassA(&wc);
+}
+
+HookedWndInfo* ButtonRecord(HWND hWnd) { return reinterpret_cast<HookedWndInfo*>(GetWindowLongPtrA(hWnd, 0)); }
+
+void PaintSendButton(HWND hWnd, const HookedWndInfo* pInfo) {
+    platform::ScopedPaint paint(hWnd);
+    HDC hDC = paint.get();
+    if (hDC == nullptr) return;
+    RECT rcClient{};
+    GetClientRect(hWnd, &rcClient);
+    if (pInfo != nullptr && pInfo->hBitmap != nullptr) {
+        platform::unique_hdc hMemory(CreateCompatibleDC(hDC));
+        if (hMemory) {
+            platform::ScopedSelectObject select(hMemory.get(), pInfo->hBitmap);
+            const SIZE size = GetSendBitmapSize(pInfo->hBitmap);
+            const int x = (rcClient.right - rcClient.left - size.cx) / 2 + rcClient.left;
+            const int y = (rcClient.bottom - rcClient.top - size.cy) / 2 + rcClient.top;
+            BitBlt(hDC, x, y, size.cx, size.cy, hMemory.get(), 0, 0, SRCCOPY);
+        }
+    } else {
+        SetBkColor(hDC, GetSysColor(COLOR_BTNFACE));
+        ExtTextOutA(hDC, 0, 0, ETO_OPAQUE, &rcClient, "", 0, nullptr);
+        platform::ScopedSelectObject font(hDC, GetStockObject(DEFAULT_GUI_FONT));
+        char szText[kWindowTextChars] = {};
+        GetWindowTextA(hWnd, szText, kWindowTextChars);
+        const int nOldMode = SetBkMode(hDC, TRANSPARENT);
+        RECT rcText = rcClient;
+        DrawTextA(hDC, szText, -1, &rcText, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        SetBkMode(hDC, nOldMode);
+    }
+    RECT rcEdge = rcClient;
+    DrawEdge(hDC, &rcEdge, BDR_RAISEDINNER, BF_RECT | BF_ADJUST);
+}
+
+void ClickSendButton(HWND hWnd, HookedWndInfo* pInfo, UINT x, UINT y) {
+    RECT rcClient{};
+    GetClientRect(hWnd, &rcClient);
+    const POINT ptClick{static_cast<LONG>(x), static_cast<LONG>(y)};
+    if (pInfo == nullptr || !PtInRect(&rcClient, ptClick)) return;
+    platform::unique_hmenu popup = BuildSendPopupMenu(pInfo);
+    if (!popup) return;
+    POINT ptMenu{rcClient.left, rcClient.bottom};
+    ClientToScreen(hWnd, &ptMenu);
+    // The host may go while the popup is open, and its record with it: the
+    // record is not used again after the popup closes.
+    const HWND hOwner = pInfo->hWnd;
+    TrackPopupMenu(popup.get(), 0, ptMenu.x, ptMenu.y, 0, hOwner, nullptr);
+    popup.reset();
+    SetForegroundWindow(GetDesktopWindow());
+    SetForegroundWindow(hOwner);
+}
+
+}  // namespace
+
+bool PlaceSendButton(HookedWndInfo* pInfo, HWND hToolbar, RECT* pRect) {
+    RECT rect{};
+    GetClientRect(hToolbar, &rect);
+    InflateRect(&rect, -kToolbarInset, -kToolbarInset);
+    POINT ptOrigin{rect.left, rect.top};
+    *pRect = rect;
+    if (rect.right - rect.left <= kNarrowestToolbar) return false;
+    if ((pInfo->dwFlags & kHookFlagBrowser) == 0) rect.right -= kOfficeRightMargin;
+    const SIZE size = GetSendBitmapSize(pInfo->hBitmap);
+    rect.left = rect.right - size.cx;
+    rect.bottom = rect.top + size.cy;
+    *pRect = rect;
+
+    if (pInfo->hButtonWnd != nullptr) {
+        MoveWindow(pInfo->hButtonWnd, rect.right, rect.top, 0, rect.bottom - rect.top, TRUE);
+        // The tool bar paints over the old picture before the capture: left
+        // on the screen, it would count as content and push the button
+        // further right on every refresh.
+        UpdateWindow(hToolbar);
+    }
+
+    // The tool bar's own DC, not the screen's: the screen catches up with
+    // what windows paint some time later, and until then it still shows the
+    // button just collapsed (or whatever window lies over the tool bar).
+    platform::ScopedWindowDC toolbarDC(hToolbar);
+    if (toolbarDC.get() == nullptr) return true;
+    platform::unique_hdc hStripDC(CreateCompatibleDC(toolbarDC.get()));
+    if (!hStripDC) return false;
+
+    // The strip: everything left of the right-aligned button, a band of half
+    // the button's height through its middle.
+    const int cxStrip = rect.left;
+    const int cyStrip = rect.bottom / 2;
+    if (cxStrip <= 0 || cyStrip <= 0) return false;
+    StripBitmapInfo info = MakeStripInfo(cxStrip, cyStrip);
+    void* pBits = nullptr;
+    platform::unique_hbitmap strip(CreateDIBSection(hStripDC.get(), reinterpret_cast<const BITMAPINFO*>(&info),
+                                                    DIB_RGB_COLORS, &pBits, nullptr, 0));
+    if (!strip || pBits == nullptr) return false;
+    int nContent = -1;
+    {
+        platform::ScopedSelectObject select(hStripDC.get(), strip.get());
+        // The system maps each pixel to the nearest colour of the table.
+        if (BitBlt(hStripDC.get(), 0, 0, cxStrip, cyStrip, toolbarDC.get(), ptOrigin.x, ptOrigin.y + cyStrip / 2,
+                   SRCCOPY)) {
+            GdiFlush();
+            nContent = FindRightmostContent(static_cast<const BYTE*>(pBits), info);
+        }
+    }
+    const int x = nContent >= 0 && nContent + kGapAfterContent < cxStrip ? nContent + kGapAfterContent : 0;
+    OffsetRect(&rect, x - cxStrip, 0);
+    *pRect = rect;
+    return x != 0;
+}
+
+HWND CreateSendButton(HookedWndInfo* pInfo, const char* pszTitle, UINT uId, const RECT& rect, HWND hParent) {
+    RegisterSendButtonClass();
+    // The record travels as the creation data: a pointer handed over in a
+    // process-wide variable could be taken by a button that another thread
+    // creates at the same moment.
+    return CreateWindowExA(0, kSendButtonClass, pszTitle, WS_CHILD | WS_VISIBLE, rect.left, rect.top,
+                           rect.right - rect.left, rect.bottom - rect.top, hParent,
+                           reinterpret_cast<HMENU>(static_cast<UINT_PTR>(uId)), g_hModuleInstance, pInfo);
+}
+
+LRESULT CALLBACK SendButtonWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    HookedWndInfo* pInfo = ButtonRecord(hWnd);
+    switch (uMsg) {
+        case WM_PAINT:
+            PaintSendButton(hWnd, pInfo);
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_NCCREATE:
+            SetWindowLongPtrA(hWnd, 0,
+                              reinterpret_cast<LONG_PTR>(reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams));
+            break;
+        case WM_NCDESTROY:
+            // Only this button's own slot: the record may hold a newer one.
+            if (pInfo != nullptr && pInfo->hButtonWnd == hWnd) pInfo->hButtonWnd = nullptr;
+            return 0;
+        case WM_LBUTTONDOWN:
+            ClickSendButton(hWnd, pInfo, LOWORD(lParam), HIWORD(lParam));
+            return 0;
+        default:
+            break;
+    }
+    return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+}
+
+BOOL CreateHookedButton(HookedWndInfo* pInfo) {
+    // A second button would be an orphan nobody removes; the menu worker asks
+    // again for hosts that still have their button.
+    if (pInfo->hButtonWnd != nullptr && IsWindow(pInfo->hButtonWnd)) return TRUE;
+    HWND hToolbar = FindToolbarHost(pInfo);
+    if (hToolbar == nullptr) return pInfo->hButtonWnd != nullptr;
+    // Without a bitmap the button shows the title.
+    LoadSendMenuBitmap(&pInfo->hBitmap, true);
+    RECT rect{};
+    if (!PlaceSendButton(pInfo, hToolbar, &rect)) return pInfo->hButtonWnd != nullptr;
+    const std::string title = LoadBrandTitle();
+    pInfo->hButtonWnd = CreateSendButton(pInfo, title.c_str(), kSendButtonId, rect, hToolbar);
+    if (pInfo->hButtonWnd == nullptr) return FALSE;
+    if (pInfo->dwFlags & kHookFlagBrowser) {
+        pInfo->uPrintCmd = ReadHostPrintCmd(GetModuleEntry(pInfo->nModule), kBrowserPrintCmdDefault);
+        pInfo->dwFlags |= kHookFlagItemConfirmed;
+    } else {
+        pInfo->uPrintCmd = 1;
+    }
+    // A button has no menu to collide with: the identifiers are the bases.
+    for (int i = 0; i < kSendCommandCount; ++i) pInfo->aCmdID[i] = kSendCommandSlots[i].uBaseId;
+    return TRUE;
+}
+
+void DestroySendButton(HookedWndInfo* pInfo) {
+    HWND hButton = pInfo->hButtonWnd;
+    pInfo->hButtonWnd = nullptr;
+    if (hButton == nullptr || !IsWindow(hButton)) return;
+    SetWindowLongPtrA(hButton, 0, 0);
+    if (GetWindowThreadProcessId(hButton, nullptr) == GetCurrentThreadId())
+        DestroyWindow(hButton);
+    else
+        PostMessageA(hButton, WM_CLOSE, 0, 0);
+}
+
+void UnregisterSendButtonClass() { UnregisterClassA(kSendButtonClass, g_hModuleInstance); }
