@@ -173,9 +173,14 @@ void TryToHookThisWnd(HWND hWnd, int nModule) {
         g_HookedWndList.push_back(pInfo);
     }
     // A failed subclass stays in the table so the window is not tried again.
-    if (pInfo->pfnOldWndProc != nullptr && !IsButtonMenuModule(nModule)) {
+    if (pInfo->pfnOldWndProc == nullptr) return;
+    if (!IsButtonMenuModule(nModule)) {
         Trace("WM_INITMENUPOPUP AddHookedMenuItem", hWnd);
         hook_seams::pfnAddHookedMenuItem(pInfo);
+    } else {
+        // The button comes from the refresh; a host left alone after its
+        // creation would otherwise wait for its first resize or mouse move.
+        StartRefreshTimer(pInfo);
     }
 }
 

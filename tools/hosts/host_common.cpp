@@ -68,7 +68,30 @@ bool ProcLiesInModule(LONG_PTR lProc) {
     return lstrcmpiA(pszName != nullptr ? pszName + 1 : szPath, "PVPFCW32.dll") == 0;
 }
 
+BOOL CALLBACK FindSendButton(HWND hChild, LPARAM lParam) {
+    char szClass[32] = {};
+    GetClassNameA(hChild, szClass, sizeof szClass);
+    if (std::strcmp(szClass, "TamblinBtn") != 0) return TRUE;
+    *reinterpret_cast<bool*>(lParam) = true;
+    return FALSE;
+}
+
+// The send popup is the last item of the menu bar, and its first command
+// lies in the module's range of identifiers.
+int SendItemOf(HWND hWnd) {
+    bool bButton = false;
+    EnumChildWindows(hWnd, FindSendButton, reinterpret_cast<LPARAM>(&bButton));
+    if (bButton) return host_report::kSendButton;
+    HMENU hMenu = GetMenu(hWnd);
+    const int nItems = hMenu != nullptr ? GetMenuItemCount(hMenu) : 0;
+    HMENU hLast = nItems > 0 ? GetSubMenu(hMenu, nItems - 1) : nullptr;
+    if (hLast == nullptr) return 0;
+    const UINT uFirst = GetMenuItemID(hLast, 0);
+    return uFirst >= 12663 && uFirst < 12700 ? GetMenuItemCount(hLast) : 0;
+}
+
 LRESULT Report(HWND hWnd, WPARAM wAsk) {
+    if (wAsk == host_report::kAskSendItem) return host_report::kValid | SendItemOf(hWnd);
     LRESULT lAnswer = host_report::kValid;
     // Read both ways: a procedure put in with the other variant reads back as
     // a conversion stub.

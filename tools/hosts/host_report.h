@@ -11,6 +11,11 @@ namespace host_report {
 constexpr UINT kReportMessage = WM_APP + 0x50;
 constexpr WPARAM kAskIdentity = 0;
 constexpr WPARAM kAskRecordCount = 1;
+// Asks what send item the host shows: Value() is the number of items of the
+// send popup at the end of its menu bar, kSendButton when a send button sits
+// in its tool bar, 0 when it shows none.
+constexpr WPARAM kAskSendItem = 2;
+constexpr int kSendButton = 0x7FFF;
 // Makes the host open or close a second top-level window (with a menu bar).
 constexpr UINT kOpenSecondWindow = WM_APP + 0x51;
 constexpr UINT kCloseSecondWindow = WM_APP + 0x52;

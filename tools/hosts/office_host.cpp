@@ -8,6 +8,26 @@
 
 namespace {
 
+// A command bar draws itself as Office's do: the face colour, its menu names
+// on the left, the rest of the bar free.
+LRESULT CALLBACK CommandBarProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (uMsg != WM_PAINT) return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+    PAINTSTRUCT ps;
+    HDC hDC = BeginPaint(hWnd, &ps);
+    RECT rect;
+    GetClientRect(hWnd, &rect);
+    FillRect(hDC, &rect, GetSysColorBrush(COLOR_BTNFACE));
+    char szTitle[64] = {};
+    GetWindowTextA(hWnd, szTitle, sizeof szTitle);
+    const char* pszItems = lstrcmpA(szTitle, "Menu Bar") == 0 ? "File  Edit  View  Insert" : "New  Open  Save";
+    SetBkMode(hDC, TRANSPARENT);
+    SetTextColor(hDC, GetSysColor(COLOR_MENUTEXT));
+    SelectObject(hDC, GetStockObject(DEFAULT_GUI_FONT));
+    TextOutA(hDC, 6, 6, pszItems, lstrlenA(pszItems));
+    EndPaint(hWnd, &ps);
+    return 0;
+}
+
 LRESULT CALLBACK MainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     if (uMsg == WM_CREATE) {
         if (!host::HasSwitch("--no-dock")) {
@@ -31,7 +51,12 @@ LRESULT CALLBACK MainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     host::RegisterPlainClass("MsoCommandBarDock");
-    host::RegisterPlainClass("MsoCommandBar");
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = CommandBarProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.lpszClassName = "MsoCommandBar";
+    RegisterClassA(&wc);
     HWND hWnd = host::CreateMainWindow("PfcOfficeHost", MainWndProc, "Document1 - Office host", 520, 360,
                                        host::HasSwitch("--no-dock") ? host::CreateHostMenu() : nullptr);
     if (hWnd == nullptr) return 1;

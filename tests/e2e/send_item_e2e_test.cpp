@@ -1,0 +1,73 @@
+// The send item seen from outside: with the controller's hook in place, the
+// sample hosts show the send popup at the end of their menu bar or a send
+// button in their tool bar, and a distributor's item chosen in a hooked host
+// really starts its program (seen in the stand-ins' log).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../../tools/hosts/host_report.h"
+#include "e2e_support.h"
+
+namespace {
+
+int SendItemOf(HWND hWnd) {
+    DWORD_PTR dwResult = 0;
+    if (!SendMessageTimeoutA(hWnd, host_report::kReportMessage, host_report::kAskSendItem, 0, SMTO_ABORTIFHUNG, 5000,
+                             &dwResult))
+        return -1;
+    return (dwResult & host_report::kValid) ? host_report::Value(static_cast<LRESULT>(dwResult)) : -1;
+}
+
+// The installed suite offers every command: four print commands, the
+// messages group and the options group.
+constexpr int kFullPopupItems = 6;
+// The distributor's second item of the installed set opens the sending
+// program's stand-in; no sample host uses identifiers near it.
+constexpr UINT kOemSecondItem = 12682;
+
+struct HostCase {
+    const char* pszProgram;
+    int nExpected;
+};
+
+TEST(SendItemE2E, EachHostKindShowsItsItemAndAnItemStartsItsProgram) {
+    e2e::ControllerSession controller;
+    ASSERT_TRUE(controller.Installed());
+    e2e::ClearStandinLog();
+    const HostCase cases[] = {{"PFCMENUHOST", kFullPopupItems},
+                              {"PFCBROWSE", host_report::kSendButton},
+                              {"PFCOFFICE", host_report::kSendButton}};
+    std::vector<std::unique_ptr<e2e::Process>> processes;
+    for (const HostCase& c : cases)
+        processes.push_back(std::make_unique<e2e::Process>("\"" + e2e::BuildPath(std::string("tools/hosts/") + c.pszProgram + ".exe") + "\""));
+
+    HWND hMenuHost = nullptr;
+    for (size_t i = 0; i < processes.size(); ++i) {
+        HWND hWnd = processes[i]->WaitForMainWindow(20000);
+        ASSERT_NE(hWnd, nullptr) << cases[i].pszProgram;
+        // Side by side, as a person arranges them: the button is placed by
+        // what the screen shows of the tool bar, which another window must
+        // not cover. The new size makes the host look at its item again.
+        SetWindowPos(hWnd, HWND_TOP, static_cast<int>(i) * 420, 0, 410, 360, SWP_SHOWWINDOW);
+        // A button comes with the first refresh, a moment after the window.
+        EXPECT_TRUE(e2e::WaitUntil([&] { return SendItemOf(hWnd) == cases[i].nExpected; }, 10000))
+            << cases[i].pszProgram << " shows " << SendItemOf(hWnd);
+        if (i == 0) hMenuHost = hWnd;
+    }
+
+    PostMessageA(hMenuHost, WM_COMMAND, MAKEWPARAM(kOemSecondItem, 0), 0);
+    const bool bStarted = e2e::WaitUntil(
+        [] {
+            const std::vector<std::string> log = e2e::ReadStandinLog();
+            return std::any_of(log.begin(), log.end(),
+                               [](const std::string& line) { return line.find("Yarrow.exe") != std::string::npos; });
+        },
+        15000);
+    EXPECT_TRUE(bStarted);
+}
+
+}  // namespace
