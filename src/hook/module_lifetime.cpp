@@ -9,6 +9,7 @@
 #include "hook/hooked_wnd_table.h"
 #include "hook/menu_wait_thread.h"
 #include "hook/shared_state.h"
+#include "toolbar/send_button.h"
 #include "hook/trace.h"
 #include "oem/oem.h"
 #include "suite/library_frame.h"
@@ -150,6 +151,9 @@ int ExitModuleInProcess() {
     // code of ours it runs through goes away.
     UnhookAllWindows();
     StopShowWatches();
+    // The system keeps a module's window classes after it leaves; a later
+    // load at another address would find the button class pointing here.
+    UnregisterSendButtonClass();
     for (int nAttempt = 0; nAttempt < kExitWaitAttempts && g_nBusyThreads >= 1; ++nAttempt) Sleep(kExitWaitMs);
     // A worker still running after the wait may still take the lock: it
     // is left to it rather than deleted under it.

@@ -102,8 +102,7 @@ BOOL AddHookedMenuItem(HookedWndInfo* pInfo) {
 
 void RemoveHookedItem(HookedWndInfo* pInfo, BOOL bRedraw) {
     if (pInfo->hButtonWnd != nullptr) {
-        DestroyWindow(pInfo->hButtonWnd);
-        pInfo->hButtonWnd = nullptr;
+        DestroySendButton(pInfo);
     } else if (pInfo->hMenu != nullptr && pInfo->hPopupMenu != nullptr && pInfo->aCmdID[kCmdPrintDefault] != 0) {
         HMENU hFoundMenu = nullptr;
         int nPos = 0;
