@@ -8,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "hook/hooked_wnd.h"
 #include "hook_test_support.h"
 #include "host_seh_frame.h"
 #include "platform/fault_guard.h"

@@ -2,7 +2,6 @@
 // at again once it is shown.
 #include <gtest/gtest.h>
 
-#include "hook/hooked_wnd.h"
 #include "hook/late_show.h"
 #include "hook/module_lifetime.h"
 #include "hook_test_support.h"

@@ -34,6 +34,10 @@ public:
         m_dir.AddFile("PvPfcW32.ini",
                       "[PFCModules]\r\nPFCBROWSE.EXE=1\r\n[PFCInclude]\r\nTests (WIN_UNIT_TESTS)=1\r\n");
         SuiteKeySandbox::SetString(kRootLocalMachine, "CommonDirectory", m_dir.path());
+        // An installed, current suite: the window's send item is placed
+        // without a word about missing settings.
+        SuiteKeySandbox::SetBinary(kRootLocalMachine, "ParvaneInfo", {3, 0, 0, 0});
+        SuiteKeySandbox::SetBinary(kRootCurrentUser, "InstallVersion", {1, 0, 4, 2});
     }
     ~ModuleCopy() {
         Free();

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "hook/hooked_wnd.h"
+#include "hook/target_selection.h"
 #include "hook/shared_state.h"
 #include "host_seh_frame.h"
 #include "module_copy.h"

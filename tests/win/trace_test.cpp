@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "hook/hooked_wnd.h"
 #include "hook/module_lifetime.h"
 #include "hook/trace.h"
 #include "hook_test_support.h"
