@@ -76,10 +76,12 @@ public:
         m_savedSet = OemMenuSet;
         docengine::InitDocumentSet(0, &OemMenuSet);
         LoadOemMenuSet(&OemMenuSet, kOemMenuSlot);
+        PrepareOemMenuItems();
     }
     ~SendItemEnvironment() {
         docengine::FreeDocumentSet(&OemMenuSet);
         OemMenuSet = m_savedSet;
+        PrepareOemMenuItems();
         DeleteFileA(m_ini.c_str());
         g_hResourceModule = m_hSavedResources;
         if (m_hResources != nullptr) FreeLibrary(m_hResources);
