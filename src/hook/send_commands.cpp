@@ -4,6 +4,8 @@
 #include "hook/hooked_wnd.h"
 #include "menu/send_popup.h"
 #include "oem/oem.h"
+#include "send/print_dispatch.h"
+#include "send/send_job.h"
 #include "suite/suite_settings.h"
 #include "suite/user_messages.h"
 
@@ -22,18 +24,15 @@ int FindCommandPosition(const HookedWndInfo* pInfo, UINT uId) {
 
 // nDefaultPrinterKind: the printer the plain print command uses, the mail
 // printer when the edition has one.
-void RunSendCommand(HookedWndInfo* pInfo, int nPosition, [[maybe_unused]] int nDefaultPrinterKind) {
+void RunSendCommand(HookedWndInfo* pInfo, int nPosition, int nDefaultPrinterKind) {
     switch (nPosition) {
-        case kCmdPrintFax:
-        case kCmdPrintMail:
-        case kCmdPrintDefault:
-        case kCmdPrintOther:
-        case kCmdPhonebook:
-        case kCmdPhonebookSelect:
-        case kCmdSendByMail:
-            // Printing, the phone book and the mail job come with the send
-            // actions; until then the command is taken and does nothing.
-            break;
+        case kCmdPrintFax: send::PrintToSendPrinter(*pInfo, 3, 2); break;
+        case kCmdPrintMail: send::PrintToSendPrinter(*pInfo, 1, 1); break;
+        case kCmdPrintDefault: send::PrintToSendPrinter(*pInfo, 2, static_cast<UINT>(nDefaultPrinterKind)); break;
+        case kCmdPrintOther: send::PrintToSendPrinter(*pInfo, 2, 3); break;
+        case kCmdPhonebook: send::OpenPhonebook(pInfo->hWnd, 0); break;
+        case kCmdPhonebookSelect: send::OpenPhonebook(pInfo->hWnd, 1); break;
+        case kCmdSendByMail: send::SendByMail(); break;
         case kCmdConfigure:
             ConfigureHooking(pInfo);
             break;

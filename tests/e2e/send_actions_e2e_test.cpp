@@ -1,0 +1,433 @@
+// The send commands of hooked sample hosts, chosen as a person would choose
+// them: the host prints while a send printer is the default and the user's
+// printer comes back, also when two hosts print at once or the host's Print
+// crashes; the Office-type host hands printing to the companion program; the
+// mail command starts the sending program with its job file, or, without a
+// mail system, offers the save dialog; the phone book starts in its modes.
+// Messages are found by class "#32770", read and pressed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../../tools/hosts/host_report.h"
+#include "../win/system_profile_sandbox.h"
+#include "e2e_support.h"
+#include "send/mail_program.h"
+
+using test_support::RegistryValueSandbox;
+using test_support::WinIniSandbox;
+
+namespace {
+
+constexpr char kUserDefault[] = "User Laser,winspool,LPT1:";
+constexpr char kSendDevice[] = "Tellarine Send,PFCSEND,FAX2:";  // printer kind 2
+constexpr char kFaxDevice[] = "Tellarine Fax,PFCFAX,FAX1:";     // printer kind 1
+constexpr char kSuiteKey[] = "SOFTWARE\\VORLAND\\PARVANE";
+constexpr char kProfile[] = "C:\\Program Files\\Tellarine\\Common\\PvPfcW32.ini";
+constexpr DWORD kWaitMs = 20000;
+
+// The send commands by the mnemonics of their items in the send popup.
+constexpr char kKeysPrintCover[] = "c";   // output option 3, printer kind 2
+constexpr char kKeysPrintQuick[] = "q";   // output option 1, printer kind 1
+constexpr char kKeysPrintOptions[] = "o"; // printer kind 3
+constexpr char kKeysPhonebook[] = "mp";
+constexpr char kKeysPhonebookEntry[] = "me";
+constexpr char kKeysSendByMail[] = "mm";
+constexpr int kSendButtonId = 12661;
+
+std::vector<std::string> ReadLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> StandinLinesOf(const char* pszProgram) {
+    std::vector<std::string> lines;
+    for (const std::string& line : e2e::ReadStandinLog())
+        if (line.rfind(std::string(pszProgram) + "|", 0) == 0) lines.push_back(line.substr(line.find('|') + 1));
+    return lines;
+}
+
+// A sample host started with its own log of Print commands and WIN.INI
+// notifications.
+class Host {
+public:
+    Host(const char* pszProgram, const std::string& switches)
+        : m_log(e2e::BuildPath(std::string("tests/e2e/") + pszProgram + "-" + std::to_string(++s_nHosts) + ".log")) {
+        DeleteFileA(m_log.c_str());
+        m_process = std::make_unique<e2e::Process>("\"" + e2e::BuildPath(std::string("tools/hosts/") + pszProgram +
+                                                                          ".exe") +
+                                                   "\" --log=\"" + m_log + "\" " + switches);
+        if (m_process->Started()) m_hWnd = m_process->WaitForMainWindow(kWaitMs);
+        // Side by side and uncovered, as a person arranges them: a send
+        // button goes where the screen shows room in the tool bar. The new
+        // size makes the host look at its send item again.
+        if (m_hWnd != nullptr)
+            SetWindowPos(m_hWnd, HWND_TOP, (s_nHosts % 3) * 420, 0, 410, 360, SWP_SHOWWINDOW);
+    }
+    ~Host() { DeleteFileA(m_log.c_str()); }
+
+    // Its send item is in place: a popup at the end of the menu bar, or a
+    // button in the tool bar (which comes from a timer a little later).
+    bool WaitUntilServed() {
+        return m_hWnd != nullptr && e2e::WaitUntil(
+                                        [&] {
+                                            DWORD_PTR dwAnswer = 0;
+                                            if (!SendMessageTimeoutA(m_hWnd, host_report::kReportMessage,
+                                                                     host_report::kAskSendItem, 0, SMTO_ABORTIFHUNG,
+                                                                     5000, &dwAnswer))
+                                                return false;
+                                            const int nItem = host_report::Value(static_cast<LRESULT>(dwAnswer));
+                                            m_bButton = nItem == host_report::kSendButton;
+                                            return nItem != 0;
+                                        },
+                                        kWaitMs);
+    }
+    // Chooses a send command as a person does: F10, End to the last menu of
+    // the menu bar and Down to open it, or a click on the send button; then
+    // the mnemonic letters of the command (a submenu's first).
+    bool Choose(const char* pszKeys) const {
+        if (!e2e::WaitUntil([&] { return VisibleMenu() == nullptr; }, kWaitMs)) return false;
+        if (m_bButton) {
+            HWND hButton = FindSendButton();
+            if (hButton == nullptr) return false;
+            PostMessageA(hButton, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+        } else {
+            PostMessageA(m_hWnd, WM_SYSCOMMAND, SC_KEYMENU, 0);
+            PostMessageA(m_hWnd, WM_KEYDOWN, VK_END, 0);
+            PostMessageA(m_hWnd, WM_KEYDOWN, VK_DOWN, 0);
+        }
+        if (!e2e::WaitUntil([&] { return VisibleMenu() != nullptr; }, kWaitMs)) return false;
+        for (const char* p = pszKeys; *p != '\0'; ++p) PostMessageA(m_hWnd, WM_CHAR, static_cast<WPARAM>(*p), 0);
+        return true;
+    }
+    // True once the host has handled everything posted to it before.
+    bool Settled() const {
+        DWORD_PTR dwIgnored = 0;
+        return SendMessageTimeoutA(m_hWnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &dwIgnored) != 0;
+    }
+    std::vector<std::string> Log() const { return ReadLines(m_log); }
+    bool WaitForPrints(size_t nPrints) const {
+        return e2e::WaitUntil(
+            [&] {
+                const auto lines = Log();
+                return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+                           return line.rfind("PRINT ", 0) == 0;
+                       })) >= nPrints;
+            },
+            kWaitMs);
+    }
+    DWORD Id() const { return m_process->Id(); }
+    HWND Window() const { return m_hWnd; }
+    bool Alive() const { return WaitForSingleObject(m_process->Handle(), 0) == WAIT_TIMEOUT; }
+
+private:
+    struct Search {
+        DWORD dwProcessId;
+        HWND hFound;
+    };
+    static BOOL CALLBACK MatchVisibleMenu(HWND hWnd, LPARAM lParam) {
+        auto* pSearch = reinterpret_cast<Search*>(lParam);
+        DWORD dwProcessId = 0;
+        GetWindowThreadProcessId(hWnd, &dwProcessId);
+        char szClass[16] = {};
+        GetClassNameA(hWnd, szClass, sizeof szClass);
+        if (dwProcessId != pSearch->dwProcessId || lstrcmpA(szClass, "#32768") != 0 || !IsWindowVisible(hWnd))
+            return TRUE;
+        pSearch->hFound = hWnd;
+        return FALSE;
+    }
+    static BOOL CALLBACK MatchSendButton(HWND hWnd, LPARAM lParam) {
+        if (GetDlgCtrlID(hWnd) != kSendButtonId || !IsWindowVisible(hWnd)) return TRUE;
+        reinterpret_cast<Search*>(lParam)->hFound = hWnd;
+        return FALSE;
+    }
+    HWND VisibleMenu() const {
+        Search search{m_process->Id(), nullptr};
+        EnumWindows(MatchVisibleMenu, reinterpret_cast<LPARAM>(&search));
+        return search.hFound;
+    }
+    HWND FindSendButton() const {
+        Search search{0, nullptr};
+        EnumChildWindows(m_hWnd, MatchSendButton, reinterpret_cast<LPARAM>(&search));
+        return search.hFound;
+    }
+
+    static inline int s_nHosts = 0;
+    bool m_bButton = false;
+    std::string m_log;
+    std::unique_ptr<e2e::Process> m_process;
+    HWND m_hWnd = nullptr;
+};
+
+// Reads the message the host shows, presses OK, and returns its text.
+std::string PressMessage(const Host& host) {
+    HWND hBox = e2e::WaitForDialogWithText(host.Id(), kWaitMs);
+    if (hBox == nullptr) return "<no message>";
+    const std::string text = e2e::DialogText(hBox);
+    PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+    e2e::WaitUntil([&] { return !IsWindow(hBox); }, kWaitMs);
+    return text;
+}
+
+class SendActionsE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_controller.Installed());
+        m_winIni.Set("windows", "device", kUserDefault);
+        e2e::ClearStandinLog();
+    }
+    static std::string DefaultDevice() { return WinIniSandbox::Get("windows", "device"); }
+    static bool UserDefaultIsBack() {
+        return e2e::WaitUntil([] { return DefaultDevice() == kUserDefault; }, kWaitMs);
+    }
+
+    WinIniSandbox m_winIni;
+    e2e::ControllerSession m_controller;
+};
+
+TEST_F(SendActionsE2E, MenuHostPrintsWhileTheSendPrinterIsTheDefault) {
+    const struct {
+        const char* pszName;
+        const char* pszUserDefault;
+        const char* pszSendEntry;  // [devices] entry of "Tellarine Send"
+        std::vector<std::string> expected;
+    } kCases[] = {
+        {"switched", kUserDefault, "PFCSEND,FAX2:",
+         {"WININICHANGE windows", std::string("PRINT ") + kSendDevice, "WININICHANGE windows"}},
+        {"differs in case", "tellarine send,PFCSEND,FAX2:", "PFCSEND,FAX2:",
+         {"WININICHANGE windows", std::string("PRINT ") + kSendDevice, "WININICHANGE windows"}},
+        {"already the default", kSendDevice, "PFCSEND,FAX2:", {std::string("PRINT ") + kSendDevice}},
+        {"entry without a comma", kUserDefault, "FAX2:",
+         {"WININICHANGE windows", "PRINT Tellarine Send,,FAX2:", "WININICHANGE windows"}},
+    };
+    Host host("PFCMENUHOST", "");
+    ASSERT_TRUE(host.WaitUntilServed());
+    size_t nLines = 0;
+    for (const auto& c : kCases) {
+        m_winIni.Set("windows", "device", c.pszUserDefault);
+        m_winIni.Set("devices", "Tellarine Send", c.pszSendEntry);
+        ASSERT_TRUE(host.Choose(kKeysPrintCover));
+        ASSERT_TRUE(host.WaitForPrints(1 + (&c - kCases))) << c.pszName;
+        ASSERT_TRUE(host.Settled());
+        const auto lines = host.Log();
+        EXPECT_EQ(c.expected, std::vector<std::string>(lines.begin() + nLines, lines.end())) << c.pszName;
+        nLines = lines.size();
+        EXPECT_EQ(c.pszUserDefault, DefaultDevice()) << c.pszName;
+    }
+    EXPECT_TRUE(e2e::ReadStandinLog().empty());
+}
+
+TEST_F(SendActionsE2E, PrinterKindWithoutPrinterNamesTheHostAndNoPrinter) {
+    RegistryValueSandbox partner(HKEY_LOCAL_MACHINE, kSuiteKey, "OEM1Printer");
+    partner.Remove();
+    Host host("PFCMENUHOST", "");
+    ASSERT_TRUE(host.WaitUntilServed());
+    ASSERT_TRUE(host.Choose(kKeysPrintOptions));
+    EXPECT_EQ("PFCMENUHOST.EXE cannot print to the send printer . Check that the printer is installed and that the "
+              "program's Print command was found.",
+              PressMessage(host));
+    ASSERT_TRUE(host.Settled());
+    EXPECT_TRUE(host.Log().empty());
+    EXPECT_EQ(kUserDefault, DefaultDevice());
+}
+
+TEST_F(SendActionsE2E, FaultingPrintCommandStillGetsTheDefaultBack) {
+    Host host("PFCMENUHOST", "--print-fault");
+    ASSERT_TRUE(host.WaitUntilServed());
+    ASSERT_TRUE(host.Choose(kKeysPrintCover));
+    ASSERT_TRUE(host.WaitForPrints(1));
+    EXPECT_TRUE(UserDefaultIsBack());
+    ASSERT_TRUE(host.Settled());
+    EXPECT_TRUE(host.Alive());
+    EXPECT_EQ((std::vector<std::string>{"WININICHANGE windows", std::string("PRINT ") + kSendDevice,
+                                        "WININICHANGE windows"}),
+              host.Log());
+}
+
+TEST_F(SendActionsE2E, OfficeHostHandsPrintingToTheCompanion) {
+    Host host("PFCOFFICE", "");
+    ASSERT_TRUE(host.WaitUntilServed());
+    ASSERT_TRUE(host.Choose(kKeysPrintCover));
+    ASSERT_TRUE(e2e::WaitUntil([] { return !StandinLinesOf("PvPfcOle.exe").empty(); }, kWaitMs));
+    const std::string line = StandinLinesOf("PvPfcOle.exe")[0];
+    EXPECT_EQ(" 3 2", line.substr(line.size() - 4)) << line;
+    ASSERT_TRUE(host.Settled());
+    EXPECT_TRUE(host.Log().empty());
+    EXPECT_EQ(kUserDefault, DefaultDevice());
+}
+
+TEST_F(SendActionsE2E, BrowserHostOfIndexZeroPrintsThroughTheDefaultPrinter) {
+    // The browser's Print command, as the configuration would name it.
+    struct ProfileSection {
+        ProfileSection() { WritePrivateProfileStringA("PFCBROWSE.EXE", "PrintCmd", "101", kProfile); }
+        ~ProfileSection() { WritePrivateProfileStringA("PFCBROWSE.EXE", nullptr, nullptr, kProfile); }
+    } printCmd;
+    Host host("PFCBROWSE", "");
+    ASSERT_TRUE(host.WaitUntilServed());
+    ASSERT_TRUE(host.Choose(kKeysPrintQuick));
+    ASSERT_TRUE(host.WaitForPrints(1));
+    ASSERT_TRUE(host.Settled());
+    EXPECT_EQ((std::vector<std::string>{"WININICHANGE windows", std::string("PRINT ") + kFaxDevice,
+                                        "WININICHANGE windows"}),
+              host.Log());
+    EXPECT_TRUE(StandinLinesOf("PvPfcOle.exe").empty());
+    EXPECT_EQ(kUserDefault, DefaultDevice());
+}
+
+TEST_F(SendActionsE2E, TwoHostsPrintingAtOnceGiveTheUserDefaultBack) {
+    Host first("PFCMENUHOST", "--print-delay=500");
+    Host second("PFCMENUHOST", "--print-delay=500");
+    ASSERT_TRUE(first.WaitUntilServed());
+    ASSERT_TRUE(second.WaitUntilServed());
+    for (size_t nRound = 1; nRound <= 20; ++nRound) {
+        // Two send printers, so that each host's switch differs from the
+        // other's: saving the other's switch is what loses the default.
+        ASSERT_TRUE(first.Choose(kKeysPrintCover));
+        ASSERT_TRUE(second.Choose(kKeysPrintQuick));
+        ASSERT_TRUE(first.WaitForPrints(nRound)) << nRound;
+        ASSERT_TRUE(second.WaitForPrints(nRound)) << nRound;
+        ASSERT_TRUE(first.Settled());
+        ASSERT_TRUE(second.Settled());
+        ASSERT_EQ(kUserDefault, DefaultDevice()) << "round " << nRound;
+    }
+    // While a host printed, a send printer was the default.
+    for (const Host* pHost : {&first, &second})
+        for (const std::string& line : pHost->Log()) {
+            if (line.rfind("PRINT ", 0) != 0) continue;
+            EXPECT_TRUE(line == std::string("PRINT ") + kSendDevice || line == std::string("PRINT ") + kFaxDevice)
+                << line;
+        }
+}
+
+class MailE2E : public SendActionsE2E {
+protected:
+    RegistryValueSandbox m_mailEngine{HKEY_CLASSES_ROOT, send::CurrentUserSettingKeyPath(send::kSettingMailEngine),
+                                      nullptr};
+};
+
+TEST_F(MailE2E, SendingProgramGetsTheJobFile) {
+    for (const char* pszEngine : {"0", "256"}) {
+        e2e::ClearStandinLog();
+        m_mailEngine.SetString(pszEngine);
+        const char* pszProgram = pszEngine[0] == '0' ? "VXMAIL32.exe" : "VXMAIL16.exe";
+        Host host("PFCMENUHOST", "");
+        ASSERT_TRUE(host.WaitUntilServed());
+        ASSERT_TRUE(host.Choose(kKeysSendByMail));
+        ASSERT_TRUE(e2e::WaitUntil([&] { return !StandinLinesOf(pszProgram).empty(); }, kWaitMs)) << pszProgram;
+        const std::string line = StandinLinesOf(pszProgram)[0];
+        const size_t nOption = line.find(" -de6 ");
+        ASSERT_NE(std::string::npos, nOption) << line;
+        const std::string jobPath = line.substr(nOption + 6);
+        EXPECT_NE(std::string::npos, jobPath.find("\\~PF")) << jobPath;
+        std::ifstream job(jobPath, std::ios::binary);
+        const std::vector<char> bytes((std::istreambuf_iterator<char>(job)), {});
+        const std::string text = "{coversubject} Send by Mail";
+        ASSERT_EQ(556 + text.size() + 1, bytes.size());
+        EXPECT_EQ(std::string("\x01\x00", 2) + static_cast<char>(text.size() + 1) + '\0',
+                  std::string(bytes.begin(), bytes.begin() + 4));
+        EXPECT_EQ(std::string(552, '\0'), std::string(bytes.begin() + 4, bytes.begin() + 556));
+        EXPECT_EQ(text + '\0', std::string(bytes.begin() + 556, bytes.end()));
+        job.close();
+        DeleteFileA(jobPath.c_str());
+    }
+}
+
+TEST_F(MailE2E, SendingProgramThatCannotStartIsReported) {
+    RegistryValueSandbox programDir(HKEY_CLASSES_ROOT, send::kProgramDirectoryKey, nullptr);
+    programDir.SetString("C:\\Program Files\\Tellarine\\Missing");
+    Host host("PFCMENUHOST", "");
+    ASSERT_TRUE(host.WaitUntilServed());
+    ASSERT_TRUE(host.Choose(kKeysSendByMail));
+    EXPECT_EQ("The sending program could not be started.", PressMessage(host));
+    ASSERT_TRUE(host.Settled());
+}
+
+TEST_F(MailE2E, WithoutMailSystemTheSaveDialogCopiesTheViewer) {
+    m_mailEngine.SetString("4");
+    const std::string savedDir = e2e::BuildPath("tests/e2e/saved");
+    CreateDirectoryA(savedDir.c_str(), nullptr);
+    RegistryValueSandbox lastSave(HKEY_CURRENT_USER, kSuiteKey, "LastSaveFilePath");
+    lastSave.SetString(savedDir + "\\");  // a folder, with its backslash
+    const std::string target = savedDir + "\\Viewer copy.exe";
+    DeleteFileA(target.c_str());
+
+    Host host("PFCMENUHOST", "");
+    ASSERT_TRUE(host.WaitUntilServed());
+    for (bool bConfirm : {false, true}) {
+        ASSERT_TRUE(host.Choose(kKeysSendByMail));
+        HWND hDialog = nullptr;
+        ASSERT_TRUE(e2e::WaitUntil(
+            [&] {
+                hDialog = e2e::FindWindowOfProcess(host.Id(), "#32770");
+                char szTitle[64] = {};
+                if (hDialog != nullptr) GetWindowTextA(hDialog, szTitle, sizeof szTitle);
+                return hDialog != nullptr && IsWindowVisible(hDialog) && lstrcmpA(szTitle, "Save Document As") == 0;
+            },
+            kWaitMs));
+        // The file name box (a combo box holding an edit, or an edit) shows
+        // the proposed name once the dialog is ready.
+        HWND hName = GetDlgItem(hDialog, 0x47C);
+        if (hName == nullptr) hName = GetDlgItem(hDialog, 0x480);
+        ASSERT_NE(nullptr, hName);
+        ASSERT_TRUE(e2e::WaitUntil(
+            [&] {
+                char szName[MAX_PATH] = {};
+                DWORD_PTR dwCopied = 0;
+                SendMessageTimeoutA(hName, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(szName), SMTO_ABORTIFHUNG,
+                                    5000, &dwCopied);
+                return lstrcmpiA(szName, "Yarrow.exe") == 0;
+            },
+            kWaitMs));
+        if (!bConfirm) {
+            // Painted through before the picture is taken.
+            RedrawWindow(hDialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            DWORD_PTR dwIgnored = 0;
+            SendMessageTimeoutA(hDialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &dwIgnored);
+            ASSERT_TRUE(e2e::SaveWindowPicture(hDialog, e2e::BuildPath("tests/e2e/save-dialog.png")));
+            PostMessageA(hDialog, WM_COMMAND, IDCANCEL, 0);
+        } else {
+            SendMessageA(hName, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(target.c_str()));
+            PostMessageA(hDialog, WM_COMMAND, IDOK, 0);
+        }
+        ASSERT_TRUE(e2e::WaitUntil([&] { return !IsWindow(hDialog); }, kWaitMs));
+        ASSERT_TRUE(host.Settled());
+        EXPECT_EQ(nullptr, e2e::FindWindowOfProcess(host.Id(), "#32770")) << "a message was shown";
+        EXPECT_EQ(bConfirm, GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) << bConfirm;
+    }
+    DeleteFileA(target.c_str());
+    RemoveDirectoryA(savedDir.c_str());
+    EXPECT_TRUE(StandinLinesOf("VXMAIL32.exe").empty());
+}
+
+TEST_F(SendActionsE2E, PhonebookStartsInItsModes) {
+    Host host("PFCMENUHOST", "");
+    ASSERT_TRUE(host.WaitUntilServed());
+    ASSERT_TRUE(host.Choose(kKeysPhonebook));
+    ASSERT_TRUE(e2e::WaitUntil([] { return StandinLinesOf("PvPhone.exe").size() == 1; }, kWaitMs));
+    ASSERT_TRUE(host.Choose(kKeysPhonebookEntry));
+    ASSERT_TRUE(e2e::WaitUntil([] { return StandinLinesOf("PvPhone.exe").size() == 2; }, kWaitMs));
+    const auto lines = StandinLinesOf("PvPhone.exe");
+    EXPECT_EQ(" /B", lines[0].substr(lines[0].size() - 3)) << lines[0];
+    EXPECT_EQ("PvPhone.exe\"", lines[1].substr(lines[1].size() - 12)) << lines[1];
+
+    RegistryValueSandbox name(HKEY_LOCAL_MACHINE, kSuiteKey, "QOVIPhonebookName");
+    name.SetString("Missing.exe");
+    ASSERT_TRUE(host.Choose(kKeysPhonebook));
+    EXPECT_EQ("The send command could not complete the operation. The suite may not be installed correctly.",
+              PressMessage(host));
+    ASSERT_TRUE(host.Settled());
+    EXPECT_EQ(2u, StandinLinesOf("PvPhone.exe").size());
+}
+
+}  // namespace
