@@ -16,9 +16,8 @@ constexpr int kItemTextChars = 260;
 // Pixels as GetDIBits gives them at 32 bits: 0x00RRGGBB.
 DWORD PixelOf(COLORREF crColor) { return (GetRValue(crColor) << 16) | (GetGValue(crColor) << 8) | GetBValue(crColor); }
 
-// The bitmap's pixels, top row first, as the device's colours read back.
-// The bitmap must not be selected into a context.
-bool ReadPixels(HDC hDC, HBITMAP hBitmap, int cx, int cy, std::vector<DWORD>* pPixels) {
+// 32-bit pixels, top row first: the layout the key colour is replaced in.
+BITMAPINFO TopDown32(int cx, int cy) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = cx;
@@ -26,18 +25,19 @@ bool ReadPixels(HDC hDC, HBITMAP hBitmap, int cx, int cy, std::vector<DWORD>* pP
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
+// The bitmap's pixels as the device's colours read back. The bitmap must not
+// be selected into a context.
+bool ReadPixels(HDC hDC, HBITMAP hBitmap, int cx, int cy, std::vector<DWORD>* pPixels) {
+    BITMAPINFO info = TopDown32(cx, cy);
     pPixels->assign(static_cast<size_t>(cx) * cy, 0);
     return GetDIBits(hDC, hBitmap, 0, cy, pPixels->data(), &info, DIB_RGB_COLORS) == cy;
 }
 
 bool WritePixels(HDC hDC, HBITMAP hBitmap, int cx, int cy, const std::vector<DWORD>& pixels) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = cx;
-    info.bmiHeader.biHeight = -cy;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDown32(cx, cy);
     return SetDIBits(hDC, hBitmap, 0, cy, pixels.data(), &info, DIB_RGB_COLORS) == cy;
 }
 

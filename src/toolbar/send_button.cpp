@@ -50,24 +50,41 @@ StripBitmapInfo MakeStripInfo(int cx, int cy) {
     return info;
 }
 
-// The rightmost column holding a pixel that is not the face colour, or -1.
-// Entries are compared by colour, not by index: another system colour may be
-// the face colour too, and then it is free space as well.
+int StripIndex(const BYTE* pBits, LONG cbStride, int nColumn, int nRow) {
+    const BYTE bPair = pBits[nRow * cbStride + nColumn / 2];
+    return nColumn % 2 == 0 ? bPair >> 4 : bPair & 0x0F;
+}
+
+bool SameColour(const RGBQUAD& a, const RGBQUAD& b) {
+    return a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue;
+}
+
+// The rightmost column holding content, or -1. Free space is the face
+// colour, and the tool bar's own background: themed tool bars are not drawn
+// in the face colour. Their background is known when the strip's last
+// columns, where the button must find room anyway, show one colour only.
+// Entries are compared by colour, not by index: another system colour may
+// be the same colour, and then it is free space as well.
 int FindRightmostContent(const BYTE* pBits, const StripBitmapInfo& info) {
-    const RGBQUAD face = QuadOf(GetSysColor(COLOR_BTNFACE));
-    bool abFace[kStripColourCount];
-    for (int i = 0; i < kStripColourCount; ++i) {
-        const RGBQUAD& entry = info.aColours[i];
-        abFace[i] = entry.rgbRed == face.rgbRed && entry.rgbGreen == face.rgbGreen && entry.rgbBlue == face.rgbBlue;
-    }
     const int cx = info.header.biWidth;
     const int cy = info.header.biHeight;
     const LONG cbStride = StripStride(cx);
+    const RGBQUAD face = QuadOf(GetSysColor(COLOR_BTNFACE));
+    RGBQUAD background = face;
+    if (cx > kGapAfterContent) {
+        const RGBQUAD corner = info.aColours[StripIndex(pBits, cbStride, cx - 1, 0)];
+        bool bUniform = true;
+        for (int nColumn = cx - kGapAfterContent; nColumn < cx && bUniform; ++nColumn)
+            for (int nRow = 0; nRow < cy && bUniform; ++nRow)
+                bUniform = SameColour(info.aColours[StripIndex(pBits, cbStride, nColumn, nRow)], corner);
+        if (bUniform) background = corner;
+    }
+    bool abFree[kStripColourCount];
+    for (int i = 0; i < kStripColourCount; ++i)
+        abFree[i] = SameColour(info.aColours[i], face) || SameColour(info.aColours[i], background);
     for (int nColumn = cx - 1; nColumn >= 0; --nColumn) {
         for (int nRow = cy - 1; nRow >= 0; --nRow) {
-            const BYTE bPair = pBits[nRow * cbStride + nColumn / 2];
-            const int nIndex = nColumn % 2 == 0 ? bPair >> 4 : bPair & 0x0F;
-            if (!abFace[nIndex]) return nColumn;
+            if (!abFree[StripIndex(pBits, cbStride, nColumn, nRow)]) return nColumn;
         }
     }
     return -1;

@@ -96,8 +96,10 @@ HWND FindToolbarHost(const HookedWndInfo* pInfo) {
         HWND hReBar = FindReBar(pInfo->hWnd);
         if (hReBar == nullptr) return nullptr;
         hResult = hReBar;
-        // The whole tree is walked: the last tool bar is the one at the
-        // right end, where the button belongs.
+        // The whole tree is walked and the last tool bar visited wins. A
+        // rebar takes each band's child as its own, which lays it over its
+        // siblings: the last one visited is the first band's, where a
+        // browser keeps its menu bar.
         EnumChildWindows(hReBar, KeepLastToolbar, reinterpret_cast<LPARAM>(&hResult));
         return hResult;
     }

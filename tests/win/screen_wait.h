@@ -1,0 +1,92 @@
+// The screen as in-process tests see it: a pixel of a window, a wait that
+// runs the thread's messages until the screen shows what a test expects
+// (windows are painted, and the painting reaches the screen, some time after
+// they are shown), and pictures of windows in the build tree's "screenshots"
+// folder, for people to look at what a test saw.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "e2e_support.h"
+
+namespace test_support {
+
+// The screen's colour at a point of a window's client area.
+inline COLORREF ScreenPixel(HWND hWnd, int x, int y) {
+    POINT pt{x, y};
+    ClientToScreen(hWnd, &pt);
+    HDC hScreen = GetDC(nullptr);
+    const COLORREF cr = GetPixel(hScreen, pt.x, pt.y);
+    ReleaseDC(nullptr, hScreen);
+    return cr;
+}
+
+// Runs this thread's messages until the condition holds; false after the
+// timeout.
+inline bool PumpUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs = 5000) {
+    const DWORD dwStart = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        if (condition()) return true;
+        if (GetTickCount() - dwStart > dwTimeoutMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+// The screen's pixels of a rectangle in screen coordinates, top row first,
+// as 0x00RRGGBB.
+inline bool CaptureScreenRect(const RECT& rc, std::vector<std::uint32_t>* pPixels) {
+    const int cx = rc.right - rc.left, cy = rc.bottom - rc.top;
+    if (cx <= 0 || cy <= 0) return false;
+    HDC hScreen = GetDC(nullptr);
+    HDC hMemory = CreateCompatibleDC(hScreen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = cx;
+    info.bmiHeader.biHeight = -cy;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* pBits = nullptr;
+    HBITMAP hBitmap = CreateDIBSection(hScreen, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    bool bCaptured = false;
+    if (hBitmap != nullptr) {
+        HGDIOBJ hOld = SelectObject(hMemory, hBitmap);
+        bCaptured = BitBlt(hMemory, 0, 0, cx, cy, hScreen, rc.left, rc.top, SRCCOPY) != FALSE;
+        GdiFlush();
+        const auto* pFirst = static_cast<const std::uint32_t*>(pBits);
+        pPixels->assign(pFirst, pFirst + static_cast<size_t>(cx) * cy);
+        for (std::uint32_t& pixel : *pPixels) pixel &= 0xFFFFFF;
+        SelectObject(hMemory, hOld);
+        DeleteObject(hBitmap);
+    }
+    DeleteDC(hMemory);
+    ReleaseDC(nullptr, hScreen);
+    return bCaptured;
+}
+
+// Whether the screen shows, inside a part of a window's client area, any
+// colour but crBackground: the window's content has reached the screen.
+inline bool ScreenShowsInk(HWND hWnd, RECT rcClient, COLORREF crBackground) {
+    MapWindowPoints(hWnd, nullptr, reinterpret_cast<POINT*>(&rcClient), 2);
+    std::vector<std::uint32_t> pixels;
+    if (!CaptureScreenRect(rcClient, &pixels)) return false;
+    const std::uint32_t background =
+        (GetRValue(crBackground) << 16) | (GetGValue(crBackground) << 8) | GetBValue(crBackground);
+    for (std::uint32_t pixel : pixels)
+        if (pixel != background) return true;
+    return false;
+}
+
+// <build>\screenshots\<name>.png: what a person sees of the window.
+inline bool SaveScreenshot(HWND hWnd, const std::string& name) {
+    CreateDirectoryA(e2e::BuildPath("screenshots").c_str(), nullptr);
+    return e2e::SaveWindowPicture(hWnd, e2e::BuildPath("screenshots\\" + name + ".png"));
+}
+
+}  // namespace test_support
