@@ -45,19 +45,40 @@ TEST(SendItemE2E, EachHostKindShowsItsItemAndAnItemStartsItsProgram) {
     for (const HostCase& c : cases)
         processes.push_back(std::make_unique<e2e::Process>("\"" + e2e::BuildPath(std::string("tools/hosts/") + c.pszProgram + ".exe") + "\""));
 
-    HWND hMenuHost = nullptr;
+    std::vector<HWND> windows;
     for (size_t i = 0; i < processes.size(); ++i) {
         HWND hWnd = processes[i]->WaitForMainWindow(20000);
         ASSERT_NE(hWnd, nullptr) << cases[i].pszProgram;
-        // Side by side, as a person arranges them: the button is placed by
-        // what the screen shows of the tool bar, which another window must
-        // not cover. The new size makes the host look at its item again.
+        // Side by side, as a person arranges them: the pictures are taken of
+        // the screen. The new size makes the host look at its item again.
         SetWindowPos(hWnd, HWND_TOP, static_cast<int>(i) * 420, 0, 410, 360, SWP_SHOWWINDOW);
-        // A button comes with the first refresh, a moment after the window.
-        EXPECT_TRUE(e2e::WaitUntil([&] { return SendItemOf(hWnd) == cases[i].nExpected; }, 10000))
-            << cases[i].pszProgram << " shows " << SendItemOf(hWnd);
-        if (i == 0) hMenuHost = hWnd;
+        windows.push_back(hWnd);
     }
+    for (size_t i = 0; i < windows.size(); ++i) {
+        // A button comes with the first refresh, a moment after the window.
+        EXPECT_TRUE(e2e::WaitUntil([&] { return SendItemOf(windows[i]) == cases[i].nExpected; }, 10000))
+            << cases[i].pszProgram << " shows " << SendItemOf(windows[i]);
+    }
+
+    // What a person sees, in the build tree for people to look at: the
+    // buttons, and the menu host with its send popup opened.
+    Sleep(500);  // painting reaches the screen a moment after it is done
+    EXPECT_TRUE(e2e::SaveWindowPicture(windows[1], e2e::BuildPath("tests/e2e/send-item-browser-host.png")));
+    EXPECT_TRUE(e2e::SaveWindowPicture(windows[2], e2e::BuildPath("tests/e2e/send-item-office-host.png")));
+    HWND hMenuHost = windows[0];
+    PostMessageA(hMenuHost, WM_SYSCOMMAND, SC_KEYMENU, 0);
+    PostMessageA(hMenuHost, WM_KEYDOWN, VK_END, 0);
+    PostMessageA(hMenuHost, WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_TRUE(e2e::WaitUntil(
+        [&] {
+            HWND hPopup = e2e::FindWindowOfProcess(processes[0]->Id(), "#32768");
+            return hPopup != nullptr && IsWindowVisible(hPopup);
+        },
+        10000))
+        << "the send popup opens from the keyboard";
+    Sleep(500);
+    EXPECT_TRUE(e2e::SaveWindowPicture(hMenuHost, e2e::BuildPath("tests/e2e/send-item-menu-host.png")));
+    for (int i = 0; i < 3; ++i) PostMessageA(hMenuHost, WM_KEYDOWN, VK_ESCAPE, 0);
 
     PostMessageA(hMenuHost, WM_COMMAND, MAKEWPARAM(kOemSecondItem, 0), 0);
     const bool bStarted = e2e::WaitUntil(
