@@ -18,6 +18,8 @@
 //   HookProc              one message the procedure does not handle, sent to a
 //                         hooked window, against a subclass that only calls
 //                         CallWindowProc
+//   RefreshHookedItem     a refresh that finds nothing changed, against reading
+//                         the menu bar
 //
 // Needs the suite installed in the prefix (scripts/suite-setup.sh); run by
 // scripts/bench.sh for both architectures.
@@ -30,6 +32,7 @@
 
 #include "hook/hook_proc.h"
 #include "hook/hooked_wnd_table.h"
+#include "hook/refresh.h"
 #include "hook/module_lifetime.h"
 #include "import_counter.h"
 
@@ -255,6 +258,14 @@ bool MeasureHookProc(std::vector<Figure>* pFigures) {
         {20, 20000}, [&](int i) { HookProc(hHooked, kProbeMessage, static_cast<WPARAM>(i), 0); },
         [&](int i) { BareForwardProc(hBare, kProbeMessage, static_cast<WPARAM>(i), 0); });
     pFigures->push_back({"HookProc, unhandled, called", called, "", true, " (the procedures alone)"});
+    // A refresh that finds the menu bar as the item left it; its floor is
+    // the look at the menu bar it cannot do without.
+    HookedWndInfo* pInfo = FindHookedWnd(hHooked, nullptr);
+    volatile int nSink = 0;
+    const Pair refresh = Compare(
+        {20, 20000}, [&](int) { RefreshHookedItem(pInfo); },
+        [&](int) { nSink = nSink + GetMenuItemCount(GetMenu(hHooked)); });
+    pFigures->push_back({"RefreshHookedItem, nothing changed", refresh, "", true, " (against reading the menu bar)"});
     UnhookAllWindows();
     DestroyWindow(hHooked);
     DestroyWindow(hBare);

@@ -149,6 +149,10 @@ TEST(InstalledSuite, HostsOfEachBitnessAreServed) {
         ASSERT_NE(hWnd, nullptr);
         EXPECT_TRUE(e2e::WaitUntil([&] { return HookedAsGenericHost(hWnd); }, 15000))
             << "not hooked, answer " << std::hex << AskHost(hWnd, host_report::kReportMessage, host_report::kAskIdentity);
+        // And the user sees the send popup at the end of the menu bar.
+        EXPECT_TRUE(e2e::WaitUntil(
+            [&] { return host_report::Value(AskHost(hWnd, host_report::kReportMessage, host_report::kAskSendItem)) > 0; },
+            15000));
     }
 }
 
