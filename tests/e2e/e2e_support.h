@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -112,5 +114,28 @@ HWND WaitForDialogWithText(DWORD dwProcessId, DWORD dwTimeoutMs);
 bool SaveWindowPicture(HWND hWnd, const std::string& path);
 // The same of a rectangle of the screen (clipped to the screen).
 bool SaveScreenPicture(const RECT& rect, const std::string& path);
+
+// Keeps the installed profile's bytes and puts them back, whatever the test
+// did: under Wine one profile write rewrites the whole file, and the package
+// tells an edited profile from its own by those bytes.
+class ProfileBackup {
+public:
+    ProfileBackup() : m_path(InstalledPath("PvPfcW32.ini")) {
+        std::ifstream in(m_path, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        m_content = text.str();
+    }
+    ~ProfileBackup() {
+        std::ofstream out(m_path, std::ios::binary | std::ios::trunc);
+        out << m_content;
+    }
+    ProfileBackup(const ProfileBackup&) = delete;
+    ProfileBackup& operator=(const ProfileBackup&) = delete;
+
+private:
+    std::string m_path;
+    std::string m_content;
+};
 
 }  // namespace e2e

@@ -269,10 +269,8 @@ TEST_F(SendActionsE2E, OfficeHostHandsPrintingToTheCompanion) {
 
 TEST_F(SendActionsE2E, BrowserHostOfIndexZeroPrintsThroughTheDefaultPrinter) {
     // The browser's Print command, as the configuration would name it.
-    struct ProfileSection {
-        ProfileSection() { WritePrivateProfileStringA("PFCBROWSE.EXE", "PrintCmd", "101", kProfile); }
-        ~ProfileSection() { WritePrivateProfileStringA("PFCBROWSE.EXE", nullptr, nullptr, kProfile); }
-    } printCmd;
+    e2e::ProfileBackup backup;
+    WritePrivateProfileStringA("PFCBROWSE.EXE", "PrintCmd", "101", kProfile);
     Host host("PFCBROWSE", "");
     ASSERT_TRUE(host.WaitUntilServed());
     ASSERT_TRUE(host.Choose(kKeysPrintQuick));

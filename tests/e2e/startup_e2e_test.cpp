@@ -14,23 +14,7 @@ namespace {
 
 const char kIniPath[] = "C:\\Program Files\\Tellarine\\Common\\PvPfcW32.ini";
 
-// Keeps the installed profile's bytes and puts them back, whatever the test did.
-class ProfileBackup {
-public:
-    ProfileBackup() {
-        std::ifstream in(kIniPath, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        m_content = text.str();
-    }
-    ~ProfileBackup() {
-        std::ofstream out(kIniPath, std::ios::binary | std::ios::trunc);
-        out << m_content;
-    }
-
-private:
-    std::string m_content;
-};
+using e2e::ProfileBackup;
 
 TEST(ModuleStartup, HookIsInstalledWhileTheControllerRunsAndRemovedWhenItEnds) {
     ASSERT_FALSE(e2e::HookMutexExists()) << "a hook of an earlier run is still installed";
