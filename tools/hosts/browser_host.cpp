@@ -12,6 +12,12 @@
 namespace {
 
 LRESULT CALLBACK MainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (uMsg == WM_SIZE) {
+        // The rebar follows the window's width, as a browser's does, and lays
+        // its bands out anew.
+        if (HWND hReBar = FindWindowExA(hWnd, nullptr, REBARCLASSNAMEA, nullptr))
+            SendMessageA(hReBar, WM_SIZE, wParam, lParam);
+    }
     if (uMsg == WM_CREATE) {
         HINSTANCE hInstance = GetModuleHandleA(nullptr);
         if (!host::HasSwitch("--no-rebar")) {
