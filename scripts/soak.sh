@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the Windows in-process and end-to-end tests N times on both
-# architectures (the two build trees side by side, each in its own prefix)
-# and prints every failure by run, architecture and test. Builds first;
+# architectures (the two build trees side by side, each in its own prefix
+# and on its own display) and prints every failure by run, architecture and test. Builds first;
 # installs what is missing first. Logs: build/soak/PRESET-RUN.log.
 #
 #   scripts/soak.sh N
@@ -12,8 +12,27 @@ runs=${1:?usage: scripts/soak.sh N}
 presets=(win32 win64)
 bash scripts/deps.sh || exit 1
 . scripts/wine-env.sh
-pfc_ensure_display || exit 1
 mkdir -p build/soak
+# One display per architecture: on a shared one, the X focus that one tree's
+# windows take deactivates the other's, and Wine closes an open menu then,
+# as Windows does when its program loses the foreground. CI runs the trees
+# one after the other on one display.
+declare -A display_of
+xvfb_pids=()
+stop_displays() {
+  local preset
+  for preset in "${presets[@]}"; do
+    WINEPREFIX="$root/build/$preset/wineprefix" timeout 30 wineserver -w 2>/dev/null ||
+      WINEPREFIX="$root/build/$preset/wineprefix" pfc_end_prefix
+  done
+  [ ${#xvfb_pids[@]} -eq 0 ] || kill "${xvfb_pids[@]}" 2>/dev/null
+}
+trap stop_displays EXIT
+for preset in "${presets[@]}"; do
+  pfc_start_xvfb || exit 1
+  xvfb_pids+=("$PFC_NEW_XVFB_PID")
+  display_of[$preset]=$PFC_NEW_DISPLAY
+done
 for preset in "${presets[@]}"; do
   if ! { cmake --preset "$preset" && cmake --build --preset "$preset" -j 2; } >"build/soak/$preset-build.log" 2>&1; then
     tail -n 40 "build/soak/$preset-build.log"
@@ -37,7 +56,7 @@ start=$(date +%s)
 for ((i = 1; i <= runs; i++)); do
   pids=()
   for preset in "${presets[@]}"; do
-    ctest --test-dir "build/$preset" -R '^(win_unit_tests|suite_setup|e2e_tests|installer_tests|e2e_cleanup)$' --output-on-failure \
+    DISPLAY=${display_of[$preset]} ctest --test-dir "build/$preset" -R '^(win_unit_tests|suite_setup|e2e_tests|installer_tests|e2e_cleanup)$' --output-on-failure \
       >"build/soak/$preset-$i.log" 2>&1 &
     pids+=($!)
   done

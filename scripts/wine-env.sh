@@ -7,6 +7,7 @@
 #   pfc_ensure_prefix       creates and configures $WINEPREFIX once
 #   pfc_ensure_display      Xvfb on a free display when DISPLAY is unset,
 #                           stopped when the sourcing shell exits
+#   pfc_start_xvfb          another Xvfb on a free display, left to the caller
 #   pfc_end_prefix          ends every process of $WINEPREFIX and its wineserver
 : "${PFC_BUILD_ROOT:=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build}"
 export WINEPREFIX="${PFC_WINEPREFIX:-${WINEPREFIX:-$PFC_BUILD_ROOT/win32/wineprefix}}"
@@ -29,29 +30,35 @@ pfc_build_tree_of() {
   return 1
 }
 
-pfc_ensure_display() {
-  [ -n "${DISPLAY:-}" ] && return 0
-  local numfile
+# Starts an Xvfb of its own on the first display nobody holds; sets
+# PFC_NEW_XVFB_PID and PFC_NEW_DISPLAY (":N") once it accepts connections.
+pfc_start_xvfb() {
+  local numfile n=""
   numfile=$(mktemp)
-  # Xvfb takes the first display nobody holds and writes its number once it
-  # accepts connections.
+  # Xvfb writes its number once it accepts connections.
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numfile" >/dev/null 2>&1 &
-  PFC_XVFB_PID=$!
-  local n=""
+  PFC_NEW_XVFB_PID=$!
   for _ in $(seq 100); do
     n=$(tr -dc '0-9' <"$numfile")
     [ -n "$n" ] && break
-    kill -0 "$PFC_XVFB_PID" 2>/dev/null || break
+    kill -0 "$PFC_NEW_XVFB_PID" 2>/dev/null || break
     sleep 0.1
   done
   rm -f "$numfile"
   if [ -z "$n" ]; then
     echo "wine-env: Xvfb did not start" >&2
-    kill "$PFC_XVFB_PID" 2>/dev/null
-    unset PFC_XVFB_PID
+    kill "$PFC_NEW_XVFB_PID" 2>/dev/null
+    unset PFC_NEW_XVFB_PID
     return 1
   fi
-  export DISPLAY=":$n"
+  PFC_NEW_DISPLAY=":$n"
+}
+
+pfc_ensure_display() {
+  [ -n "${DISPLAY:-}" ] && return 0
+  pfc_start_xvfb || return 1
+  PFC_XVFB_PID=$PFC_NEW_XVFB_PID
+  export DISPLAY=$PFC_NEW_DISPLAY
   trap pfc_stop_display EXIT
 }
 

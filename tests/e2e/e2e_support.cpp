@@ -36,6 +36,7 @@ struct WindowSearch {
     DWORD dwProcessId;
     const char* pszClass;  // null: the main window (visible, unowned)
     HWND hFound;
+    bool bShownOnly = false;
 };
 
 BOOL CALLBACK MatchProcessWindow(HWND hWnd, LPARAM lParam) {
@@ -46,7 +47,7 @@ BOOL CALLBACK MatchProcessWindow(HWND hWnd, LPARAM lParam) {
     if (pSearch->pszClass != nullptr) {
         char szClass[64] = {};
         GetClassNameA(hWnd, szClass, sizeof szClass);
-        if (lstrcmpA(szClass, pSearch->pszClass) != 0) return TRUE;
+        if (lstrcmpA(szClass, pSearch->pszClass) != 0 || (pSearch->bShownOnly && !IsWindowVisible(hWnd))) return TRUE;
     } else if (!IsWindowVisible(hWnd) || GetWindow(hWnd, GW_OWNER) != nullptr) {
         return TRUE;
     }
@@ -104,6 +105,31 @@ HWND FindWindowOfProcess(DWORD dwProcessId, const char* pszClass) {
     WindowSearch search = {dwProcessId, pszClass, nullptr};
     EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
     return search.hFound;
+}
+
+HWND FindShownMenuOfProcess(DWORD dwProcessId) {
+    // A process may keep hidden menu windows beside the one on the screen.
+    WindowSearch search = {dwProcessId, "#32768", nullptr, true};
+    EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
+    return search.hFound;
+}
+
+bool OpenLastMenuOfMenuBar(HWND hWnd, DWORD dwTimeoutMs) {
+    DWORD dwProcessId = 0;
+    GetWindowThreadProcessId(hWnd, &dwProcessId);
+    for (int nTry = 0; nTry < 3; ++nTry) {
+        DWORD_PTR dwIgnored = 0;
+        if (!SendMessageTimeoutA(hWnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, dwTimeoutMs, &dwIgnored)) return false;
+        SetForegroundWindow(hWnd);
+        PostMessageA(hWnd, WM_SYSCOMMAND, SC_KEYMENU, 0);
+        PostMessageA(hWnd, WM_KEYDOWN, VK_END, 0);
+        PostMessageA(hWnd, WM_KEYDOWN, VK_DOWN, 0);
+        if (WaitUntil([&] { return FindShownMenuOfProcess(dwProcessId) != nullptr; }, dwTimeoutMs / 3)) return true;
+        // Out of a menu bar left selected without its menu, then again.
+        PostMessageA(hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageA(hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    }
+    return false;
 }
 
 Process::Process(const std::string& commandLine) {

@@ -46,6 +46,13 @@ HWND FindTopWindowOfProcess(DWORD dwProcessId);
 // The first top-level window of a process with the given class (a message
 // box or dialog is "#32770"), owned or not, or null.
 HWND FindWindowOfProcess(DWORD dwProcessId, const char* pszClass);
+// The popup menu window (class "#32768") a process shows, or null.
+HWND FindShownMenuOfProcess(DWORD dwProcessId);
+// Opens the last menu of a window's menu bar as a person does from the
+// keyboard (F10, End, Down) once the window's program has handled what came
+// before, and waits until it shows. A menu that did not open (the program
+// still busy, the foreground taken away) is asked for again.
+bool OpenLastMenuOfMenuBar(HWND hWnd, DWORD dwTimeoutMs);
 
 class Process {
 public:

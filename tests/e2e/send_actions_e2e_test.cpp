@@ -100,14 +100,12 @@ public:
         if (!e2e::WaitUntil([&] { return VisibleMenu() == nullptr; }, kWaitMs)) return false;
         if (m_bButton) {
             HWND hButton = FindSendButton();
-            if (hButton == nullptr) return false;
+            if (hButton == nullptr || !Settled()) return false;
             PostMessageA(hButton, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
-        } else {
-            PostMessageA(m_hWnd, WM_SYSCOMMAND, SC_KEYMENU, 0);
-            PostMessageA(m_hWnd, WM_KEYDOWN, VK_END, 0);
-            PostMessageA(m_hWnd, WM_KEYDOWN, VK_DOWN, 0);
+            if (!e2e::WaitUntil([&] { return VisibleMenu() != nullptr; }, kWaitMs)) return false;
+        } else if (!e2e::OpenLastMenuOfMenuBar(m_hWnd, kWaitMs)) {
+            return false;
         }
-        if (!e2e::WaitUntil([&] { return VisibleMenu() != nullptr; }, kWaitMs)) return false;
         for (const char* p = pszKeys; *p != '\0'; ++p) PostMessageA(m_hWnd, WM_CHAR, static_cast<WPARAM>(*p), 0);
         return true;
     }
@@ -136,27 +134,12 @@ private:
         DWORD dwProcessId;
         HWND hFound;
     };
-    static BOOL CALLBACK MatchVisibleMenu(HWND hWnd, LPARAM lParam) {
-        auto* pSearch = reinterpret_cast<Search*>(lParam);
-        DWORD dwProcessId = 0;
-        GetWindowThreadProcessId(hWnd, &dwProcessId);
-        char szClass[16] = {};
-        GetClassNameA(hWnd, szClass, sizeof szClass);
-        if (dwProcessId != pSearch->dwProcessId || lstrcmpA(szClass, "#32768") != 0 || !IsWindowVisible(hWnd))
-            return TRUE;
-        pSearch->hFound = hWnd;
-        return FALSE;
-    }
     static BOOL CALLBACK MatchSendButton(HWND hWnd, LPARAM lParam) {
         if (GetDlgCtrlID(hWnd) != kSendButtonId || !IsWindowVisible(hWnd)) return TRUE;
         reinterpret_cast<Search*>(lParam)->hFound = hWnd;
         return FALSE;
     }
-    HWND VisibleMenu() const {
-        Search search{m_process->Id(), nullptr};
-        EnumWindows(MatchVisibleMenu, reinterpret_cast<LPARAM>(&search));
-        return search.hFound;
-    }
+    HWND VisibleMenu() const { return e2e::FindShownMenuOfProcess(m_process->Id()); }
     HWND FindSendButton() const {
         Search search{0, nullptr};
         EnumChildWindows(m_hWnd, MatchSendButton, reinterpret_cast<LPARAM>(&search));
