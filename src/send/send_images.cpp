@@ -4,6 +4,7 @@
 
 #include "config/profile.h"
 #include "hook/shared_state.h"
+#include "platform/dib.h"
 #include "platform/unique_handle.h"
 #include "suite/suite_settings.h"
 #include "suite/user_messages.h"
@@ -16,28 +17,16 @@ constexpr int kItemTextChars = 260;
 // Pixels as GetDIBits gives them at 32 bits: 0x00RRGGBB.
 DWORD PixelOf(COLORREF crColor) { return (GetRValue(crColor) << 16) | (GetGValue(crColor) << 8) | GetBValue(crColor); }
 
-// 32-bit pixels, top row first: the layout the key colour is replaced in.
-BITMAPINFO TopDown32(int cx, int cy) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = cx;
-    info.bmiHeader.biHeight = -cy;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    return info;
-}
-
 // The bitmap's pixels as the device's colours read back. The bitmap must not
 // be selected into a context.
 bool ReadPixels(HDC hDC, HBITMAP hBitmap, int cx, int cy, std::vector<DWORD>* pPixels) {
-    BITMAPINFO info = TopDown32(cx, cy);
+    BITMAPINFO info = platform::TopDown32BitmapInfo(cx, cy);
     pPixels->assign(static_cast<size_t>(cx) * cy, 0);
     return GetDIBits(hDC, hBitmap, 0, cy, pPixels->data(), &info, DIB_RGB_COLORS) == cy;
 }
 
 bool WritePixels(HDC hDC, HBITMAP hBitmap, int cx, int cy, const std::vector<DWORD>& pixels) {
-    BITMAPINFO info = TopDown32(cx, cy);
+    BITMAPINFO info = platform::TopDown32BitmapInfo(cx, cy);
     return SetDIBits(hDC, hBitmap, 0, cy, pixels.data(), &info, DIB_RGB_COLORS) == cy;
 }
 

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/dib.h"
 #include "platform/unique_handle.h"
 
 #ifndef PFC_BUILD_DIR_WIN
@@ -355,41 +356,42 @@ bool SaveWindowPicture(HWND hWnd, const std::string& path) {
     return SaveScreenPicture(rect, path);
 }
 
+bool CaptureScreen(const RECT& rect, std::vector<std::uint32_t>* pPixels) {
+    const int cx = rect.right - rect.left, cy = rect.bottom - rect.top;
+    if (cx <= 0 || cy <= 0) return false;
+    platform::ScopedWindowDC screen(nullptr);
+    platform::unique_hdc memory(CreateCompatibleDC(screen.get()));
+    BITMAPINFO info = platform::TopDown32BitmapInfo(cx, cy);
+    void* pBits = nullptr;
+    platform::unique_hbitmap bitmap(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &pBits, nullptr, 0));
+    if (!memory || !bitmap) return false;
+    {
+        platform::ScopedSelectObject selected(memory.get(), bitmap.get());
+        if (!BitBlt(memory.get(), 0, 0, cx, cy, screen.get(), rect.left, rect.top, SRCCOPY)) return false;
+        GdiFlush();
+    }
+    const auto* pFirst = static_cast<const std::uint32_t*>(pBits);
+    pPixels->assign(pFirst, pFirst + static_cast<size_t>(cx) * cy);
+    for (std::uint32_t& pixel : *pPixels) pixel &= 0xFFFFFF;
+    return true;
+}
+
 bool SaveScreenPicture(const RECT& wanted, const std::string& path) {
     const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     RECT rect{};
-    if (!IntersectRect(&rect, &wanted, &screen)) return false;
+    std::vector<std::uint32_t> pixels;
+    if (!IntersectRect(&rect, &wanted, &screen) || !CaptureScreen(rect, &pixels)) return false;
     const int cx = rect.right - rect.left, cy = rect.bottom - rect.top;
-    if (cx <= 0 || cy <= 0) return false;
-    HDC hScreen = GetDC(nullptr);
-    HDC hMemory = CreateCompatibleDC(hScreen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = cx;
-    info.bmiHeader.biHeight = -cy;  // top-down, as PNG rows go
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    void* pBits = nullptr;
-    HBITMAP hBitmap = CreateDIBSection(hScreen, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
     std::vector<std::uint8_t> rows;
-    if (hBitmap != nullptr) {
-        HGDIOBJ hOld = SelectObject(hMemory, hBitmap);
-        BitBlt(hMemory, 0, 0, cx, cy, hScreen, rect.left, rect.top, SRCCOPY);
-        SelectObject(hMemory, hOld);
-        const size_t cbStride = (static_cast<size_t>(cx) * 3 + 3) & ~size_t{3};
-        const auto* pPixels = static_cast<const std::uint8_t*>(pBits);
-        for (int y = 0; y < cy; ++y) {
-            rows.push_back(0);  // no filter
-            for (int x = 0; x < cx; ++x) {
-                const std::uint8_t* pBgr = pPixels + y * cbStride + x * 3;
-                rows.insert(rows.end(), {pBgr[2], pBgr[1], pBgr[0]});
-            }
+    rows.reserve(static_cast<size_t>(cy) * (1 + static_cast<size_t>(cx) * 3));
+    for (int y = 0; y < cy; ++y) {
+        rows.push_back(0);  // no filter
+        for (int x = 0; x < cx; ++x) {
+            const std::uint32_t rgb = pixels[static_cast<size_t>(y) * cx + x];
+            rows.insert(rows.end(), {static_cast<std::uint8_t>(rgb >> 16), static_cast<std::uint8_t>(rgb >> 8),
+                                     static_cast<std::uint8_t>(rgb)});
         }
-        DeleteObject(hBitmap);
     }
-    DeleteDC(hMemory);
-    ReleaseDC(nullptr, hScreen);
-    if (rows.empty()) return false;
     const std::vector<std::uint8_t> png = EncodePng(cx, cy, rows);
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));

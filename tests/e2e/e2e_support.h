@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -116,6 +117,9 @@ std::string DialogText(HWND hDialog);
 // set, or null after the timeout.
 HWND WaitForDialogWithText(DWORD dwProcessId, DWORD dwTimeoutMs);
 
+// The screen's pixels of a rectangle in screen coordinates, top row first,
+// as 0x00RRGGBB.
+bool CaptureScreen(const RECT& rect, std::vector<std::uint32_t>* pPixels);
 // What a person sees of a window (its rectangle on the screen), saved as a
 // PNG file. False when nothing could be captured or written.
 bool SaveWindowPicture(HWND hWnd, const std::string& path);

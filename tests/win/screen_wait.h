@@ -39,43 +39,12 @@ inline bool PumpUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs 
     }
 }
 
-// The screen's pixels of a rectangle in screen coordinates, top row first,
-// as 0x00RRGGBB.
-inline bool CaptureScreenRect(const RECT& rc, std::vector<std::uint32_t>* pPixels) {
-    const int cx = rc.right - rc.left, cy = rc.bottom - rc.top;
-    if (cx <= 0 || cy <= 0) return false;
-    HDC hScreen = GetDC(nullptr);
-    HDC hMemory = CreateCompatibleDC(hScreen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = cx;
-    info.bmiHeader.biHeight = -cy;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* pBits = nullptr;
-    HBITMAP hBitmap = CreateDIBSection(hScreen, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
-    bool bCaptured = false;
-    if (hBitmap != nullptr) {
-        HGDIOBJ hOld = SelectObject(hMemory, hBitmap);
-        bCaptured = BitBlt(hMemory, 0, 0, cx, cy, hScreen, rc.left, rc.top, SRCCOPY) != FALSE;
-        GdiFlush();
-        const auto* pFirst = static_cast<const std::uint32_t*>(pBits);
-        pPixels->assign(pFirst, pFirst + static_cast<size_t>(cx) * cy);
-        for (std::uint32_t& pixel : *pPixels) pixel &= 0xFFFFFF;
-        SelectObject(hMemory, hOld);
-        DeleteObject(hBitmap);
-    }
-    DeleteDC(hMemory);
-    ReleaseDC(nullptr, hScreen);
-    return bCaptured;
-}
-
 // Whether the screen shows, inside a part of a window's client area, any
 // colour but crBackground: the window's content has reached the screen.
 inline bool ScreenShowsInk(HWND hWnd, RECT rcClient, COLORREF crBackground) {
     MapWindowPoints(hWnd, nullptr, reinterpret_cast<POINT*>(&rcClient), 2);
     std::vector<std::uint32_t> pixels;
-    if (!CaptureScreenRect(rcClient, &pixels)) return false;
+    if (!e2e::CaptureScreen(rcClient, &pixels)) return false;
     const std::uint32_t background =
         (GetRValue(crBackground) << 16) | (GetGValue(crBackground) << 8) | GetBValue(crBackground);
     for (std::uint32_t pixel : pixels)
