@@ -23,10 +23,11 @@ enum TestQuery : WPARAM {
 constexpr LRESULT kTestQueryAnswer = 0x40000000;
 
 // The send item of a hooked window described to the asking window with
-// WM_COPYDATA, one line each: "item <left> <top> <right> <bottom>" (the menu
-// bar item or the button, on the screen), "cmd <position> <identifier>", and
-// "line <depth> <identifier> <flags> <text>" for each item of the send popup
-// in order. Menus of one process cannot be read from another under Wine, so
+// WM_COPYDATA, one line each: "item <left> <top> <right> <bottom>" for the
+// menu bar item or "button <left> <top> <right> <bottom>" (on the screen),
+// "cmd <position> <identifier>", and "line <depth> <identifier> <flags>
+// <text>" for each item of the send popup in order (for a button, the popup
+// its next click opens). Menus of one process cannot be read from another under Wine, so
 // the module tells it from inside the host.
 constexpr unsigned kSendItemLineSeparator = 0x1;
 constexpr unsigned kSendItemLineGrayed = 0x2;

@@ -4,6 +4,7 @@
 
 #include "hook/hook_messages.h"
 #include "hook/hooked_wnd.h"
+#include "menu/send_popup.h"
 
 namespace {
 
@@ -48,7 +49,8 @@ void ReportSendItem(HookedWndInfo* pInfo, HWND hAsker) {
     RECT rect = {};
     if (SendItemRect(pInfo, &rect)) {
         char szLine[96];
-        std::snprintf(szLine, sizeof szLine, "item %ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+        std::snprintf(szLine, sizeof szLine, "%s %ld %ld %ld %ld\n", pInfo->hButtonWnd != nullptr ? "button" : "item",
+                      rect.left, rect.top, rect.right, rect.bottom);
         text += szLine;
     }
     for (int nPosition = 0; nPosition < kSendCommandCount; ++nPosition) {
@@ -57,7 +59,12 @@ void ReportSendItem(HookedWndInfo* pInfo, HWND hAsker) {
         std::snprintf(szLine, sizeof szLine, "cmd %d %u\n", nPosition, pInfo->aCmdID[nPosition]);
         text += szLine;
     }
-    if (pInfo->hPopupMenu != nullptr) AppendPopup(pInfo->hPopupMenu, 0, &text);
+    if (pInfo->hPopupMenu != nullptr) {
+        AppendPopup(pInfo->hPopupMenu, 0, &text);
+    } else if (pInfo->hButtonWnd != nullptr) {
+        // A button keeps no popup: each click builds its own.
+        if (platform::unique_hmenu popup = BuildSendPopupMenu(pInfo)) AppendPopup(popup.get(), 0, &text);
+    }
     COPYDATASTRUCT data = {};
     data.dwData = kTestQuerySendItem;
     data.cbData = static_cast<DWORD>(text.size());

@@ -118,34 +118,31 @@ void ListPopup(const char* pszWhose, const demo::SendItemView& view) {
     }
 }
 
-// Opens the send popup of a menu host by a click on its menu bar item, takes
-// the picture with the popup open, and closes it again.
+// Opens the send popup of a host by a click on its send item (the item at
+// the end of its menu bar, or its send button), takes the picture with the
+// popup open, and closes it again.
 void ShowOpenedPopup(const char* pszWhose, const char* pszPicture, HWND hHost) {
     const demo::SendItemView view = demo::AskSendItem(hHost);
+    const bool bButton = view.bValid && view.bButton;
+    if (bButton)
+        Say("   %s shows the send button in its tool bar at (%ld, %ld), %ld by %ld pixels.", pszWhose,
+            view.rcItem.left, view.rcItem.top, view.rcItem.right - view.rcItem.left,
+            view.rcItem.bottom - view.rcItem.top);
     ListPopup(pszWhose, view);
     if (!view.bValid) {
         Picture(pszPicture, AroundWindow(hHost));
         return;
     }
+    const char* pszItem = bButton ? "the send button" : "the send item at the end of the menu bar";
     HWND hPopup = demo::OpenByClick(hHost, view.rcItem);
     if (hPopup == nullptr) {
-        Say("   The popup did not open on a click of the send item.");
+        Say("   The popup did not open on a click of %s.", pszItem);
         Picture(pszPicture, AroundWindow(hHost));
         return;
     }
-    Say("   A click on the send item at the end of the menu bar opened the popup.");
+    Say("   A click on %s opened the popup.", pszItem);
     Picture(pszPicture, Union(AroundWindow(hHost), AroundWindow(hPopup)));
     demo::CloseMenus(hHost);
-}
-
-void ShowButton(const char* pszWhose, const char* pszPicture, HWND hHost) {
-    const demo::SendItemView view = demo::AskSendItem(hHost);
-    if (view.bValid)
-        Say("   %s shows the send button in its tool bar at (%ld, %ld), %ld by %ld pixels.", pszWhose,
-            view.rcItem.left, view.rcItem.top, view.rcItem.right - view.rcItem.left,
-            view.rcItem.bottom - view.rcItem.top);
-    ListPopup(pszWhose, view);
-    Picture(pszPicture, AroundWindow(hHost));
 }
 
 std::string DefaultPrinter() {
@@ -344,10 +341,7 @@ int main(int argc, char** argv) {
 
     Say("\n6. Wordpad: what it gets.");
     SetWindowPos(wordpad.hWnd, HWND_TOP, 40, 40, 700, 460, SWP_SHOWWINDOW);
-    if (wordpad.state.bHooked && (wordpad.state.nIndex == 0 || (wordpad.state.nIndex >= 3 && wordpad.state.nIndex <= 7)))
-        ShowButton("wordpad", "wordpad", wordpad.hWnd);
-    else
-        ShowOpenedPopup("wordpad", "wordpad-popup", wordpad.hWnd);
+    ShowOpenedPopup("wordpad", "wordpad-popup", wordpad.hWnd);
 
     Say("\n7. The menu-bar sample host: the send popup, opened.");
     SetWindowPos(menuHost.hWnd, HWND_TOP, 40, 40, 520, 380, SWP_SHOWWINDOW);
@@ -356,20 +350,27 @@ int main(int argc, char** argv) {
     Say("\n8. The browser-like and Office-like sample hosts: the send button.");
     Program& browser = find("PFCBROWSE.EXE");
     SetWindowPos(browser.hWnd, HWND_TOP, 40, 40, 640, 400, SWP_SHOWWINDOW);
-    ShowButton("the browser-like host", "browser-button", browser.hWnd);
+    ShowOpenedPopup("the browser-like host", "browser-button", browser.hWnd);
     Program& office = find("PFCOFFICE.EXE");
     SetWindowPos(office.hWnd, HWND_TOP, 40, 40, 640, 400, SWP_SHOWWINDOW);
-    ShowButton("the Office-like host", "office-button", office.hWnd);
+    ShowOpenedPopup("the Office-like host", "office-button", office.hWnd);
 
     // This process runs the module's start-up itself to read the
-    // distributor's set exactly as a host process does.
-    OnModuleLoad(GetModuleHandleA(nullptr));
-    if (StartModuleInProcess()) {
+    // distributor's set exactly as a host process does. The start-up takes
+    // the resource module from the folder of the module it runs for: the
+    // installed one, which the hook has loaded here already.
+    const std::string installedModule = e2e::InstalledModule("PVPFCW32.dll");
+    HMODULE hInstalled = LoadLibraryA(installedModule.c_str());
+    OnModuleLoad(hInstalled);
+    if (hInstalled != nullptr && StartModuleInProcess()) {
         ShowDistributorItems();
         ExitModuleInProcess();
     } else {
-        Say("\nThe module did not start in this process.");
+        Say("\n9. The distributor's items cannot be read here: %s or its resource module PavRes32.dll beside it "
+            "did not load (error %lu).",
+            installedModule.c_str(), GetLastError());
     }
+    if (hInstalled != nullptr) FreeLibrary(hInstalled);
 
     Say("\n10. The controller removes the hook (pfcctl --unhook).");
     controller.Unhook();

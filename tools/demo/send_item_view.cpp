@@ -105,9 +105,10 @@ SendItemView AskSendItem(HWND hHost) {
     std::istringstream lines(g_received);
     std::string line;
     while (std::getline(lines, line)) {
-        if (line.rfind("item ", 0) == 0) {
-            view.bValid = std::sscanf(line.c_str(), "item %ld %ld %ld %ld", &view.rcItem.left, &view.rcItem.top,
-                                      &view.rcItem.right, &view.rcItem.bottom) == 4;
+        if (line.rfind("item ", 0) == 0 || line.rfind("button ", 0) == 0) {
+            view.bButton = line[0] == 'b';
+            view.bValid = std::sscanf(line.c_str() + line.find(' '), "%ld %ld %ld %ld", &view.rcItem.left,
+                                      &view.rcItem.top, &view.rcItem.right, &view.rcItem.bottom) == 4;
         } else if (line.rfind("cmd ", 0) == 0) {
             unsigned nPosition = 0, uId = 0;
             if (std::sscanf(line.c_str(), "cmd %u %u", &nPosition, &uId) == 2 && nPosition < 18)

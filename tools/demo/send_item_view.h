@@ -32,7 +32,8 @@ struct PopupLine {
 
 struct SendItemView {
     bool bValid = false;
-    RECT rcItem = {};  // on the screen: the menu bar item or the button
+    bool bButton = false;  // a send button rather than a menu bar item
+    RECT rcItem = {};      // on the screen: the menu bar item or the button
     std::vector<PopupLine> lines;
     // The command at a position of the record's table, 0 when none.
     UINT aCmdID[18] = {};

@@ -25,9 +25,9 @@ LRESULT CALLBACK MainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
                                           0, 0, 0, 0, hWnd, nullptr, hInstance, nullptr);
             // The links band is wide, with room after its buttons for the
             // send button. It is made first: the module's search visits it last.
-            host::AddToolbarBand(hReBar, {"Go", "Go"}, 400, 300);
-            host::AddToolbarBand(hReBar, {"Go", "Go", "Go"}, 200, 120, true);
-            host::AddToolbarBand(hReBar, {"Go", "Go"}, 300, 120);
+            host::AddToolbarBand(hReBar, {"Links", "News"}, 400, 300);
+            host::AddToolbarBand(hReBar, {"Back", "Forward", "Stop"}, 200, 200, true);
+            host::AddToolbarBand(hReBar, {"Home", "Go"}, 300, 120);
         }
         CreateWindowExA(0, "Shell DocObject View", "", WS_CHILD | WS_VISIBLE, 0, 60, 400, 200, hWnd, nullptr, hInstance,
                         nullptr);
