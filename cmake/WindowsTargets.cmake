@@ -117,6 +117,13 @@ target_include_directories(pfc_process_driver PUBLIC ${CMAKE_SOURCE_DIR}/tests/e
 target_compile_definitions(pfc_process_driver PRIVATE "PFC_BUILD_DIR_WIN=\"${pfc_build_dir_win}\"")
 pfc_project_target(pfc_process_driver)
 
+# A Windows test program is one ctest entry (each Wine process costs seconds to
+# start); the XML report it writes lets scripts/test.sh count its test cases,
+# and its case lines show the run's progress.
+function(pfc_add_gtest_program name)
+  add_test(NAME ${name} COMMAND ${name} "--gtest_output=xml:Z:${CMAKE_BINARY_DIR}/test-results/${name}.xml")
+endfunction()
+
 option(PFC_COMPANION_BUILD "Build only the parts the other bitness's package needs" OFF)
 if(NOT PFC_COMPANION_BUILD)
   include(${CMAKE_SOURCE_DIR}/cmake/Installer.cmake)

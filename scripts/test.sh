@@ -2,7 +2,9 @@
 # Every test of the project: the portable core natively (gcc, then clang with
 # ASan/UBSan and a short fuzz run), and the Windows module cross-built for
 # 32 and 64 bits with its in-process and end-to-end tests under Wine.
-# Installs what is missing first. Ends with "N passed, N failed".
+# Installs what is missing first. Shows each test as it ends; ends with
+# "N passed, N failed", counting test cases (a Windows test program runs many),
+# not the fixtures that set them up.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -25,17 +27,20 @@ run_suite() { # preset [ctest args...]
     return
   fi
   echo "=== $preset: tests"
-  local out
-  out=$(ctest --test-dir "build/$preset" --output-on-failure "$@" 2>&1)
-  echo "$out"
-  local summary pass fail
-  summary=$(echo "$out" | grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' | tail -n 1)
-  if [ -z "$summary" ]; then
+  # Each test's line as it ends; the whole output stays in the log.
+  local junit="build/$preset.junit.xml" counts
+  rm -f "$junit"
+  rm -rf "build/$preset/test-results"
+  ctest --test-dir "build/$preset" -V --output-junit "$root/$junit" "$@" 2>&1 |
+    python3 scripts/test_report.py stream "build/$preset.ctest.log"
+  if ! counts=$(python3 scripts/test_report.py count "build/$preset" "$root/$junit") || [ ! -f "$junit" ]; then
+    echo "=== $preset: the run could not be counted (build/$preset.ctest.log)"
     total_fail=$((total_fail + 1))
     return
   fi
-  fail=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/')
-  pass=$(( $(echo "$summary" | sed -E 's/.* out of ([0-9]+).*/\1/') - fail ))
+  echo "=== $preset: $(echo "$counts" | sed '$d')"
+  local pass fail
+  read -r pass fail < <(echo "$counts" | tail -n 1)
   total_pass=$((total_pass + pass))
   total_fail=$((total_fail + fail))
 }
