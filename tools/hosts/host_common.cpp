@@ -44,6 +44,44 @@ unsigned SwitchNumber(const char* pszSwitch) {
                                : 0;
 }
 
+// "--print-page=<title>": the document goes to the default printer as a job
+// of that title, one page with the document's text, as a real program prints.
+void PrintPage(const char* pszDevice) {
+    const char* pszSwitch = std::strstr(GetCommandLineA(), "--print-page=");
+    if (pszSwitch == nullptr) return;
+    pszSwitch += std::strlen("--print-page=");
+    const std::string title(pszSwitch, std::strcspn(pszSwitch, " "));
+    // GDI takes a printer by its name alone.
+    const std::string printer(pszDevice, std::strcspn(pszDevice, ","));
+    HDC hDC = CreateDCA(nullptr, printer.c_str(), nullptr, nullptr);
+    if (hDC == nullptr) {
+        AppendToLog("PAGE-FAILED", printer.c_str());
+        return;
+    }
+    DOCINFOA doc{};
+    doc.cbSize = sizeof doc;
+    doc.lpszDocName = title.c_str();
+    bool bPrinted = false;
+    if (StartDocA(hDC, &doc) > 0 && StartPage(hDC) > 0) {
+        const int nPoint = GetDeviceCaps(hDC, LOGPIXELSY) / 72;
+        HFONT hFont = CreateFontA(-14 * nPoint, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Arial");
+        HGDIOBJ hOld = SelectObject(hDC, hFont);
+        const std::string lines[] = {kDocumentText, title};
+        int y = 72 * nPoint;
+        for (const std::string& line : lines) {
+            TextOutA(hDC, 72 * nPoint, y, line.c_str(), static_cast<int>(line.size()));
+            y += 24 * nPoint;
+        }
+        SelectObject(hDC, hOld);
+        DeleteObject(hFont);
+        bPrinted = EndPage(hDC) > 0 && EndDoc(hDC) > 0;
+    }
+    if (!bPrinted) AbortDoc(hDC);
+    DeleteDC(hDC);
+    AppendToLog(bPrinted ? "PAGE" : "PAGE-FAILED", printer.c_str());
+}
+
 // The host's own Print: what matters to the tests is which printer was the
 // default at the moment it ran. "--print-delay=<ms>" makes it take that long
 // (a real Print command renders pages); "--print-fault" makes it crash after
@@ -52,6 +90,7 @@ void Print() {
     char szDevice[260] = {};
     GetProfileStringA("windows", "device", "", szDevice, sizeof szDevice);
     AppendToLog("PRINT", szDevice);
+    PrintPage(szDevice);
     Sleep(SwitchNumber("--print-delay="));
     if (HasSwitch("--print-fault")) *static_cast<volatile int*>(nullptr) = 1;
 }

@@ -11,6 +11,8 @@ namespace host {
 
 constexpr UINT kIdPrint = 101;
 constexpr UINT kIdExit = 102;
+// The text of the document that "--print-page=<title>" prints.
+constexpr char kDocumentText[] = "Sample document of the menu host, printed through the send command.";
 
 // True when the command line holds the switch (e.g. "--no-rebar").
 bool HasSwitch(const char* pszSwitch);
