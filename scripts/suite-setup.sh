@@ -65,9 +65,26 @@ install_package() { # build-dir
   fi
 }
 
+# Wine reads its printers from CUPS when the prefix is made or updated, so
+# the spooler runs first, and a prefix that does not list the send queue yet
+# is updated.
+ensure_printers() {
+  local devices_key='HKCU\Software\Microsoft\Windows NT\CurrentVersion\Devices'
+  if ! wine reg query "$devices_key" /v "$PFC_SEND_QUEUE" >/dev/null 2>&1; then
+    wineboot -u >/dev/null 2>&1
+    wineserver -w
+  fi
+  if ! wine reg query "$devices_key" /v "$PFC_SEND_QUEUE" >/dev/null 2>&1; then
+    echo "suite-setup: the prefix $WINEPREFIX does not list the print queue $PFC_SEND_QUEUE" >&2
+    exit 1
+  fi
+}
+
 for build in "${builds[@]}"; do
   pfc_use_build_tree "$build"
+  bash "$root/scripts/print-spooler.sh" start "$(pfc_spooler_dir)" || exit 1
   pfc_ensure_prefix
+  ensure_printers
   install_standins "$build"
   install_package "$build"
   echo "suite-setup: $build installed in $WINEPREFIX"

@@ -9,13 +9,23 @@
 #                           stopped when the sourcing shell exits
 #   pfc_start_xvfb          another Xvfb on a free display, left to the caller
 #   pfc_end_prefix          ends every process of $WINEPREFIX and its wineserver
+#
+# The prefix's programs print through the spooler beside it (CUPS_SERVER,
+# print-spooler.sh; scripts/suite-setup.sh starts it).
 : "${PFC_BUILD_ROOT:=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build}"
 export WINEPREFIX="${PFC_WINEPREFIX:-${WINEPREFIX:-$PFC_BUILD_ROOT/win32/wineprefix}}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
+# The spooler's queues (cups-pdf): the suite's send printer, and the user's
+# own printer, which is the default. Wine names a printer after its queue.
+export PFC_SEND_QUEUE=TellarineSend PFC_USER_QUEUE=UserPrinter
+pfc_spooler_dir() { echo "$(dirname "$WINEPREFIX")/cups"; }
+export CUPS_SERVER="$(pfc_spooler_dir)/cups.sock"
+
 pfc_use_build_tree() {
   export WINEPREFIX="${PFC_WINEPREFIX:-$(cd "$1" && pwd)/wineprefix}"
+  export CUPS_SERVER="$(pfc_spooler_dir)/cups.sock"
 }
 
 # The build tree holding a path (the directory with CMakeCache.txt), or

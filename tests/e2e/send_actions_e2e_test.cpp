@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "../../tools/hosts/host_common.h"
 #include "../../tools/hosts/host_report.h"
 #include "../win/system_profile_sandbox.h"
 #include "e2e_support.h"
@@ -56,6 +57,37 @@ std::vector<std::string> StandinLinesOf(const char* pszProgram) {
     for (const std::string& line : e2e::ReadStandinLog())
         if (line.rfind(std::string(pszProgram) + "|", 0) == 0) lines.push_back(line.substr(line.find('|') + 1));
     return lines;
+}
+
+// Reads the environment the test scripts give (scripts/wine-env.sh).
+std::string EnvironmentValue(const char* pszName) {
+    char szValue[260] = {};
+    const DWORD cch = GetEnvironmentVariableA(pszName, szValue, sizeof szValue);
+    return cch > 0 && cch < sizeof szValue ? szValue : std::string();
+}
+
+// The text of the PDF that the spooler wrote for a print job of this title,
+// read by a Unix script: Wine starts it, but cannot wait for it, so its
+// output file is awaited instead.
+std::string PrintedText(const std::string& title) {
+    const std::string out = e2e::BuildPath("tests/e2e/" + title + ".txt");
+    std::string unixOut = out.substr(2);  // drive Z: is the Unix root
+    std::replace(unixOut.begin(), unixOut.end(), '\\', '/');
+    std::string command = std::string("/bin/sh " PFC_PDF_TEXT_SCRIPT " ") + title + " " + unixOut;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return "<" PFC_PDF_TEXT_SCRIPT " could not be started>";
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    if (!e2e::WaitUntil([&] { return GetFileAttributesA(out.c_str()) != INVALID_FILE_ATTRIBUTES; }, 90000))
+        return "<no text within 90 s>";
+    std::ifstream in(out);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    DeleteFileA(out.c_str());
+    return text;
 }
 
 // A sample host started with its own log of Print commands and WIN.INI
@@ -171,8 +203,8 @@ protected:
         e2e::ClearStandinLog();
     }
     static std::string DefaultDevice() { return WinIniSandbox::Get("windows", "device"); }
-    static bool UserDefaultIsBack() {
-        return e2e::WaitUntil([] { return DefaultDevice() == kUserDefault; }, kWaitMs);
+    static bool UserDefaultIsBack(const std::string& userDefault = kUserDefault) {
+        return e2e::WaitUntil([&] { return DefaultDevice() == userDefault; }, kWaitMs);
     }
 
     WinIniSandbox m_winIni;
@@ -209,6 +241,38 @@ TEST_F(SendActionsE2E, MenuHostPrintsWhileTheSendPrinterIsTheDefault) {
         EXPECT_EQ(c.pszUserDefault, DefaultDevice()) << c.pszName;
     }
     EXPECT_TRUE(e2e::ReadStandinLog().empty());
+}
+
+// A real page: the send printer is a queue of the print spooler, the user's
+// default printer another; the host prints to whichever is the default.
+TEST_F(SendActionsE2E, MenuHostPrintsARealPageThroughTheSendQueue) {
+    const std::string sendQueue = EnvironmentValue("PFC_SEND_QUEUE");
+    const std::string userQueue = EnvironmentValue("PFC_USER_QUEUE");
+    ASSERT_FALSE(sendQueue.empty() || userQueue.empty()) << "the print queues are named by scripts/wine-env.sh";
+    // Wine lists each queue of the spooler as a printer of its own name.
+    const std::string sendEntry = WinIniSandbox::Get("devices", sendQueue.c_str());
+    const std::string userEntry = WinIniSandbox::Get("devices", userQueue.c_str());
+    ASSERT_FALSE(sendEntry.empty() || userEntry.empty()) << "the prefix does not list the spooler's queues";
+    const std::string userDevice = userQueue + "," + userEntry;
+    m_winIni.Set("windows", "device", userDevice.c_str());
+    RegistryValueSandbox sendPrinter(HKEY_LOCAL_MACHINE, kSuiteKey, "QOVISendPrinter");
+    sendPrinter.SetString(sendQueue);
+
+    // Letters and digits only: the PDF text renders a hyphen as a soft one.
+    const std::string title = "PfcPrintE2E" + std::to_string(GetCurrentProcessId()) + "t" +
+                              std::to_string(GetTickCount());
+    Host host("PFCMENUHOST", "--print-page=" + title);
+    ASSERT_TRUE(host.WaitUntilServed());
+    ASSERT_TRUE(host.Choose(kKeysPrintCover));
+    ASSERT_TRUE(host.WaitForPrints(1));
+    ASSERT_TRUE(host.Settled());
+    EXPECT_EQ((std::vector<std::string>{"WININICHANGE windows", "PRINT " + sendQueue + "," + sendEntry,
+                                        "PAGE " + sendQueue, "WININICHANGE windows"}),
+              host.Log());
+    EXPECT_TRUE(UserDefaultIsBack(userDevice));
+    const std::string text = PrintedText(title);
+    EXPECT_NE(std::string::npos, text.find(host::kDocumentText)) << text;
+    EXPECT_NE(std::string::npos, text.find(title)) << text;
 }
 
 TEST_F(SendActionsE2E, PrinterKindWithoutPrinterNamesTheHostAndNoPrinter) {
