@@ -3,11 +3,13 @@
 // programs (notepad and wordpad) start and are served or left alone as the
 // profile says; the send popup is opened in notepad and in the menu host, the
 // button shown in the browser and Office hosts, and what each popup holds is
-// listed; one print and one mail command run from notepad's popup; the
+// listed; one print command from notepad's popup prints notepad's document
+// through the send printer (a PDF queue of the print spooler), one mail
+// command runs; the
 // distributor's items are read and one is run; removing the hook gives every
 // program its own window procedure back. Each scene leaves a picture.
 //
-//   pfcdemo <picture directory>
+//   pfcdemo <picture directory> <document for notepad>
 #include <windows.h>
 
 #include <cstdarg>
@@ -171,6 +173,8 @@ void CloseHostDialogs(DWORD dwProcessId) {
     }
 }
 
+// The host's Print shows its print dialog while the send printer is the
+// default; the demo presses its Print button, as a person would.
 void PrintFromPopup(const Program& host, const demo::SendItemView& view) {
     const UINT uId = view.aCmdID[0];
     if (uId == 0) {
@@ -185,7 +189,14 @@ void PrintFromPopup(const Program& host, const demo::SendItemView& view) {
     // host shows its print dialog then, and the default is read meanwhile.
     HWND hDialog = e2e::WaitForDialogWithText(host.process->Id(), 15000);
     Say("   During: the host runs its own Print command; the default printer is \"%s\".", DefaultPrinter().c_str());
-    if (hDialog != nullptr) Picture("notepad-printing", Union(AroundWindow(host.hWnd), AroundWindow(hDialog)));
+    if (hDialog != nullptr) {
+        Picture("notepad-printing", Union(AroundWindow(host.hWnd), AroundWindow(hDialog)));
+        char szTitle[128] = {};
+        GetWindowTextA(hDialog, szTitle, sizeof szTitle);
+        Say("   The host shows \"%s\"; the demo presses its Print button.", szTitle);
+        PostMessageA(hDialog, WM_COMMAND, IDOK, 0);
+        e2e::WaitUntil([&] { return !IsWindow(hDialog); }, 10000);
+    }
     CloseHostDialogs(host.process->Id());
     e2e::WaitUntil([&] { return DefaultPrinter() == before; }, 10000);
     Say("   After: the default printer is \"%s\"%s.", DefaultPrinter().c_str(),
@@ -270,8 +281,8 @@ void ShowDistributorItems() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: pfcdemo <picture directory>\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: pfcdemo <picture directory> <document for notepad>\n");
         return 2;
     }
     setvbuf(stdout, nullptr, _IONBF, 0);
@@ -298,7 +309,7 @@ int main(int argc, char** argv) {
     add("PFCOFFICE.EXE", "Office-like sample host", Quoted(e2e::BuildPath("tools/hosts/PFCOFFICE.exe")));
     add("PFCWIDE.EXE", "Unicode sample host", Quoted(e2e::BuildPath("tools/hosts/PFCWIDE.exe")));
     add("OTHERHOST.EXE", "a program no include entry names", Quoted(e2e::BuildPath("tools/hosts/OTHERHOST.exe")));
-    add("NOTEPAD.EXE", "Wine's notepad", "notepad.exe");
+    add("NOTEPAD.EXE", "Wine's notepad", "notepad.exe " + Quoted(argv[2]));
     // Wordpad is on no path. "C:\Program Files\Windows NT\Accessories" holds
     // the 64-bit one, which only a 64-bit hook reaches; the hook installed here
     // is the 32-bit module's, so the 32-bit copy of the same program is started.
