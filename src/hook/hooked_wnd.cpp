@@ -63,15 +63,11 @@ WNDPROC ReplaceWndProc(HWND hWnd, bool bUnicode, WNDPROC pfnNew) {
                                               : SetWindowLongPtrA(hWnd, GWLP_WNDPROC, lNew));
 }
 
-bool IsUnicodeHost(HWND hWnd, DWORD dwFlags) {
-    if (!IsWindowUnicode(hWnd)) return false;
-    if (dwFlags & kHookFlagBrowser) return true;
-    // A Unicode window whose text, read as ANSI, still looks like Unicode
-    // text keeps getting its messages as Unicode.
-    char szText[64] = {};
-    if (GetWindowTextA(hWnd, szText, sizeof szText) <= 0) return false;
-    return IsTextUnicode(szText, sizeof szText, nullptr) != FALSE;
-}
+// Every Unicode window is subclassed and passed on with the W calls: an ANSI
+// subclass would send its text messages (WM_SETTEXT, WM_GETTEXT, WM_CHAR,
+// WM_IME_CHAR) through the ANSI code page, and whatever the code page lacks
+// would reach the host as "?".
+bool IsUnicodeHost(HWND hWnd) { return IsWindowUnicode(hWnd) != FALSE; }
 
 HookedWndInfo* NewHookedWndInfo() {
     auto* pInfo = new HookedWndInfo{};
@@ -162,7 +158,7 @@ void TryToHookThisWnd(HWND hWnd, int nModule) {
     HookedWndInfo* pInfo = NewHookedWndInfo();
     if ((nModule == kHostBrowser || nModule == kHostDocObject) && (HasWorkerChild(hWnd) || HasDocObjectView(hWnd)))
         pInfo->dwFlags |= kHookFlagBrowser;
-    if (IsUnicodeHost(hWnd, pInfo->dwFlags)) pInfo->dwFlags |= kHookFlagUnicode;
+    if (IsUnicodeHost(hWnd)) pInfo->dwFlags |= kHookFlagUnicode;
     pInfo->hWnd = hWnd;
     pInfo->nModule = nModule;
     // Only the window's own thread gets here, and it handles no message

@@ -45,7 +45,7 @@ inline LRESULT CALLBACK RecordingHostProcA(HWND hWnd, UINT uMsg, WPARAM wParam, 
 
 inline LRESULT CALLBACK RecordingHostProcW(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     if (uMsg == WM_SETTEXT && lParam != 0) LastWideText() = reinterpret_cast<const wchar_t*>(lParam);
-    if (uMsg == kProbeMessage || uMsg == WM_NCDESTROY) HostLog().push_back({hWnd, uMsg, wParam, lParam});
+    if (uMsg == kProbeMessage || uMsg == WM_NCDESTROY || uMsg == WM_CHAR) HostLog().push_back({hWnd, uMsg, wParam, lParam});
     if (uMsg == kProbeMessage) return static_cast<LRESULT>(wParam + 1);
     return DefWindowProcW(hWnd, uMsg, wParam, lParam);
 }

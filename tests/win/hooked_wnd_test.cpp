@@ -8,6 +8,7 @@
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
 #include "hook_test_support.h"
+#include "screen_wait.h"
 #include "shared_lists.h"
 #include "window_tree.h"
 
@@ -135,26 +136,23 @@ TEST_F(HookTableTest, BrowserTypeBitForIndicesZeroAndOneWithWorkerOrDocObjectVie
 
 // --- the Unicode decision ----------------------------------------------------
 
-TEST_F(HookTableTest, UnicodeDecision) {
+// A window's own kind decides, whatever its title or host type: the Unicode
+// test of the title read as ANSI almost never said yes.
+TEST_F(HookTableTest, UnicodeWindowsAreHookedAsUnicodeAndAnsiWindowsAsAnsi) {
     tree.RegisterWithProc("PfcWideHost", RecordingHostProcW, true);
-    // Read back as ANSI this title starts with the UTF-16 byte-order mark and
-    // fills the whole 64-byte buffer: it looks like Unicode text.
     const std::string bomTitle = std::string("\xff\xfe") + std::string(61, 'a');
     struct Case {
         const char* pszWhat;
         bool bUnicodeWindow;
         bool bBrowser;
         std::string title;
-        bool bUnicode;
     };
     const Case kCases[] = {
-        {"ANSI window", false, false, bomTitle, false},
-        {"ANSI browser window", false, true, "plain", false},
-        {"Unicode browser window", true, true, "plain", true},
-        {"Unicode browser window without a title", true, true, "", true},
-        {"Unicode window, plain title", true, false, "plain", false},
-        {"Unicode window, no title", true, false, "", false},
-        {"Unicode window, title that looks like Unicode", true, false, bomTitle, true},
+        {"ANSI window, title that looks like Unicode", false, false, bomTitle},
+        {"ANSI browser window", false, true, "plain"},
+        {"Unicode browser window", true, true, "plain"},
+        {"Unicode window, plain title", true, false, "plain"},
+        {"Unicode window, no title", true, false, ""},
     };
     for (const Case& c : kCases) {
         HWND hWnd = c.bUnicodeWindow
@@ -163,40 +161,50 @@ TEST_F(HookTableTest, UnicodeDecision) {
                         : Host();
         tree.Adopt(hWnd);
         SetWindowTextA(hWnd, c.title.c_str());
-        char szBack[64] = {};
-        GetWindowTextA(hWnd, szBack, sizeof szBack);
-        ASSERT_EQ(c.title.substr(0, 63), szBack) << c.pszWhat << ": the ANSI code page must keep the title";
         if (c.bBrowser) tree.Child(hWnd, "Worker");
         TryToHookThisWnd(hWnd, c.bBrowser ? 0 : 2);
         HookedWndInfo* pInfo = FindHookedWnd(hWnd, nullptr);
         ASSERT_NE(pInfo, nullptr) << c.pszWhat;
-        EXPECT_EQ((pInfo->dwFlags & kHookFlagUnicode) != 0, c.bUnicode) << c.pszWhat;
+        EXPECT_EQ((pInfo->dwFlags & kHookFlagUnicode) != 0, c.bUnicodeWindow) << c.pszWhat;
+        EXPECT_EQ(IsWindowUnicode(hWnd) != FALSE, c.bUnicodeWindow) << c.pszWhat << ": kind kept while hooked";
         UnhookAllWindows();
         EXPECT_EQ(IsWindowUnicode(hWnd) != FALSE, c.bUnicodeWindow) << c.pszWhat << ": kind given back";
     }
 }
 
-// Text reaches a Unicode host intact: a window whose messages travel as
-// Unicode keeps every character, the others what the ANSI code page holds.
+// Text reaches a Unicode host intact, also characters no ANSI code page
+// holds together: Greek, Chinese and Cyrillic in one title, a Greek key.
 TEST_F(HookTableTest, UnicodeHostsGetTheirTextUnchanged) {
     tree.RegisterWithProc("PfcWideText", RecordingHostProcW, true);
+    const std::wstring text = L"\u03a9\u6587\u0416 \u0393\u03c1\u03ac\u03bc\u03bc\u03b1";
     for (bool bBrowser : {true, false}) {
-        const std::wstring text = bBrowser ? L"Gr\u00fc\u00dfe \u65e5\u672c" : L"Gr\u00fc\u00dfe";
-        const wchar_t* kText = text.c_str();
-        HWND hWnd = CreateWindowExW(0, L"PfcWideText", L"wide", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+        HWND hWnd = CreateWindowExW(0, L"PfcWideText", L"wide", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 120,
                                     nullptr, MenuBar(), GetModuleHandleA(nullptr), nullptr);
         tree.Adopt(hWnd);
         if (bBrowser) tree.Child(hWnd, "Shell DocObject View");
         TryToHookThisWnd(hWnd, bBrowser ? 1 : 2);
-        HookedWndInfo* pInfo = FindHookedWnd(hWnd, nullptr);
-        ASSERT_NE(pInfo, nullptr);
-        EXPECT_EQ((pInfo->dwFlags & kHookFlagUnicode) != 0, bBrowser);
+        ASSERT_NE(FindHookedWnd(hWnd, nullptr), nullptr);
+        // Read with the W call: the A call hands a Unicode window's procedure
+        // back as a conversion thunk.
+        ASSERT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hWnd, GWLP_WNDPROC)), HookProc);
+
         test_support::LastWideText().clear();
-        SendMessageW(hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(kText));
+        HostLog().clear();
+        ASSERT_TRUE(SetWindowTextW(hWnd, text.c_str()));
         EXPECT_EQ(test_support::LastWideText(), text) << "browser " << bBrowser;
         wchar_t szBack[64] = {};
         GetWindowTextW(hWnd, szBack, 64);
-        EXPECT_STREQ(szBack, kText) << "browser " << bBrowser;
+        EXPECT_EQ(std::wstring(szBack), text) << "browser " << bBrowser;
+        SendMessageW(hWnd, WM_CHAR, 0x03A9, 1);
+        ASSERT_EQ(HostLog().size(), 1u) << "browser " << bBrowser;
+        EXPECT_EQ(HostLog()[0].uMsg, static_cast<UINT>(WM_CHAR));
+        EXPECT_EQ(HostLog()[0].wParam, 0x03A9u) << "browser " << bBrowser;
+
+        if (!bBrowser) {
+            RedrawWindow(hWnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+            test_support::PumpUntil([] { return false; }, 300);
+            EXPECT_TRUE(test_support::SaveScreenshot(hWnd, "unicode_host_title"));
+        }
         UnhookAllWindows();
         EXPECT_TRUE(IsWindowUnicode(hWnd));
     }
