@@ -52,6 +52,10 @@ BOOL CheckSuiteReady() {
 }
 
 bool OnSendCommand(const HookMessage& message, LRESULT* plResult) {
+    // A control's notification carries its window in lParam: the control may
+    // use one of our identifiers, but the message is the host's. Our commands
+    // come from a menu (the popup, or the button's popup) with lParam 0.
+    if (message.lParam != 0) return false;
     const UINT uId = LOWORD(message.wParam);
     if (uId == 0) return false;
     const int nPosition = FindCommandPosition(message.pInfo, uId);

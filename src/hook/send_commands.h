@@ -13,6 +13,7 @@ constexpr UINT kIdsSuiteNotReady = 61704;
 // nothing more; any other failure is shown.
 BOOL CheckSuiteReady();
 
-// WM_COMMAND: a command of the window's send item is carried out here and
-// never reaches the host, whether or not the suite was ready for it.
+// WM_COMMAND: a command of the window's send item (a menu pick, lParam 0) is
+// carried out here and never reaches the host, whether or not the suite was
+// ready for it. A control's notification (lParam its window) is the host's.
 bool OnSendCommand(const HookMessage& message, LRESULT* plResult);

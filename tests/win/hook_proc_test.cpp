@@ -104,6 +104,39 @@ TEST_F(HookProcTest, OnlyTheWindowsOwnSendCommandsAreTakenFromTheHost) {
     }
 }
 
+// A host control may use one of our identifiers: its notifications carry its
+// window in lParam and always reach the host; menu picks and accelerators
+// (lParam 0) stay ours. Button hosts use the fixed identifiers.
+TEST_F(HookProcTest, ControlNotificationsWithASendIdentifierGoToTheHost) {
+    for (int nModule : {kMenuHost, 0}) {
+        HookedWndInfo* pInfo = Hook(nModule, nModule == 0);
+        ASSERT_NE(pInfo, nullptr);
+        if (nModule == 0)  // as the button gives them
+            for (int i = 0; i < kSendCommandCount; ++i) pInfo->aCmdID[i] = kSendCommandSlots[i].uBaseId;
+        const UINT uId = pInfo->aCmdID[kCmdFirstOem];
+        ASSERT_NE(uId, 0u);
+        HWND hEdit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, 0, 0, 80, 20, pInfo->hWnd,
+                                     reinterpret_cast<HMENU>(static_cast<UINT_PTR>(uId)), GetModuleHandleA(nullptr),
+                                     nullptr);
+        ASSERT_NE(hEdit, nullptr);
+        HostLog().clear();
+        SetWindowTextA(hEdit, "typed");  // the edit control sends EN_CHANGE to its parent
+        SendMessageA(pInfo->hWnd, WM_COMMAND, MAKEWPARAM(uId, BN_CLICKED), reinterpret_cast<LPARAM>(hEdit));
+        std::vector<WPARAM> seen;
+        for (const auto& m : HostLog())
+            if (m.uMsg == WM_COMMAND && m.lParam == reinterpret_cast<LPARAM>(hEdit)) seen.push_back(m.wParam);
+        EXPECT_EQ(seen, (std::vector<WPARAM>{MAKEWPARAM(uId, EN_UPDATE), MAKEWPARAM(uId, EN_CHANGE),
+                                             MAKEWPARAM(uId, BN_CLICKED)}))
+            << nModule;
+        EXPECT_TRUE(env.seams.launches.empty()) << nModule << ": no command ran";
+        EXPECT_EQ(Command(pInfo, uId), 1) << nModule << ": the menu pick is still ours";
+        EXPECT_EQ(env.seams.launches.size(), 1u) << nModule;
+        EXPECT_EQ(HostMessages(WM_COMMAND).size(), seen.size()) << nModule;
+        env.seams.launches.clear();
+        UnhookAllWindows();
+    }
+}
+
 TEST_F(HookProcTest, ASuiteThatIsNotReadyStopsTheCommandWithAMessage) {
     HookedWndInfo* pInfo = Hook(kMenuHost);
     ASSERT_NE(pInfo, nullptr);
