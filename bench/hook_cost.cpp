@@ -3,8 +3,12 @@
 // a slow moment of the machine weighs on both; the fastest round of each is
 // kept, since whatever else the machine does only ever adds time.
 //
-//   module start-up       LoadLibrary/FreeLibrary of the installed PVPFCW32.dll
-//                         against a library that does nothing at load
+//   module start-up       LoadLibrary of the installed PVPFCW32.dll, the first
+//                         window-created notification of a window that is no
+//                         host, FreeLibrary: what a process the hook reaches
+//                         pays, wherever the module does its start-up. Against
+//                         a library that does nothing at load and a hook
+//                         procedure that only passes the notification on
 //   window creation       a top-level window made and destroyed in this
 //                         process, which is no host, with the hook installed
 //                         against without; the module's file and registry
@@ -115,8 +119,6 @@ void PrintFigures(const std::vector<Figure>& figures) {
 
 std::string Directory(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
 
-std::string FloorModulePath();
-
 std::string ExeDirectory() {
     char szPath[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, szPath, MAX_PATH);
@@ -129,21 +131,31 @@ std::string InstalledModulePath() {
            "PVPFCW32.dll";
 }
 
-void LoadAndFree(const std::string& path) {
+std::string FloorModulePath() { return ExeDirectory() + "\\PFCFLOOR.dll"; }
+
+// Load, one window-created notification through the library's shell hook
+// procedure, free.
+void LoadNotifyFree(const std::string& path, const char* pszShellProc, HWND hWnd) {
     HMODULE hModule = LoadLibraryA(path.c_str());
-    if (hModule != nullptr) FreeLibrary(hModule);
+    if (hModule == nullptr) return;
+    auto pfnShellProc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(hModule, pszShellProc)));
+    if (pfnShellProc != nullptr) pfnShellProc(HSHELL_WINDOWCREATED, reinterpret_cast<WPARAM>(hWnd), 0);
+    FreeLibrary(hModule);
 }
 
-std::string FloorModulePath() { return ExeDirectory() + "\\PFCFLOOR.dll"; }
+HWND CreatePlainTopLevel();
 
 Figure MeasureStartUp(const std::string& modulePath) {
     const std::string floorPath = FloorModulePath();
+    HWND hPlain = CreatePlainTopLevel();
     const Pair pair = Compare(
-        {40, 5}, [&](int) { LoadAndFree(modulePath); }, [&](int) { LoadAndFree(floorPath); });
+        {40, 5}, [&](int) { LoadNotifyFree(modulePath, "ShellProc", hPlain); },
+        [&](int) { LoadNotifyFree(floorPath, "FloorShellProc", hPlain); });
+    DestroyWindow(hPlain);
     const double dAddedUs = pair.dUs - pair.dFloorUs;
     char szNote[64];
     std::snprintf(szNote, sizeof szNote, " (%.0f µs above the floor)", dAddedUs);
-    return {"module start-up (load + free)", pair, "< 1000 µs above the floor", dAddedUs < 1000.0, szNote};
+    return {"module start-up (load, notify, free)", pair, "<= 200 µs above the floor", dAddedUs <= 200.0, szNote};
 }
 
 const char kPlainClass[] = "HookCostPlain";
@@ -210,7 +222,7 @@ void MeasureHookInProcess(HMODULE hModule, std::vector<Figure>* pFigures) {
                   static_cast<long>(import_counter::ImportCounter::Calls(import_counter::kRegistryRead)));
     pfnSetHooking(FALSE, 0, 0, 0);
     DestroyWindow(hTarget);
-    pFigures->push_back({"ShellProc, no match, per call", shell, "", true, szNote});
+    pFigures->push_back({"ShellProc, no match, per call", shell, "<= 1.10", shell.Ratio() <= 1.10, szNote});
 }
 
 WNDPROC g_pfnBareOld = nullptr;
@@ -300,7 +312,11 @@ int main() {
     MeasureHookInProcess(hModule, &figures);
     FreeLibrary(hModule);
 
-    OnModuleLoad(GetModuleHandleA(nullptr));
+    // HookProc runs on the module's code linked in here, started as the
+    // installed module starts: its resources come from the installed
+    // module's folder.
+    hModule = LoadLibraryA(modulePath.c_str());
+    OnModuleLoad(hModule);
     if (!StartModuleInProcess()) {
         std::printf("the module's start-up failed in this process\n");
         return 1;
@@ -308,6 +324,7 @@ int main() {
     const bool bHookProc = MeasureHookProc(&figures);
     ExitModuleInProcess();
     OnModuleUnload();
+    FreeLibrary(hModule);
 
     PrintFigures(figures);
     const bool bAllMet = std::all_of(figures.begin(), figures.end(), [](const Figure& f) { return f.bMet; });

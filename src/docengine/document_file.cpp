@@ -463,6 +463,7 @@ std::size_t DocumentFile::ReadRecord(std::int16_t kind, std::uint32_t offset, st
     // not allocated.
     const std::uint64_t cbReachable = std::uint64_t{cbPayload} * 189 + 1024;
     const std::size_t cbRoom = static_cast<std::size_t>(std::min<std::uint64_t>(head.stored - 12u, cbReachable));
+    ExpansionBound::Charge(cbRoom);
     buffer.resize(cbRoom);
 
     std::size_t cbTotal = 0;
@@ -484,6 +485,23 @@ std::size_t DocumentFile::ReadRecord(std::int16_t kind, std::uint32_t offset, st
     }
     buffer.resize(cbTotal);
     return cbTotal;
+}
+
+namespace {
+thread_local ExpansionBound* t_pExpansionBound = nullptr;
+}  // namespace
+
+ExpansionBound::ExpansionBound(std::uint64_t cbBound) : m_cbLeft(cbBound), m_pOuter(t_pExpansionBound) {
+    t_pExpansionBound = this;
+}
+
+ExpansionBound::~ExpansionBound() { t_pExpansionBound = m_pOuter; }
+
+void ExpansionBound::Charge(std::uint64_t cb) {
+    for (ExpansionBound* pBound = t_pExpansionBound; pBound != nullptr; pBound = pBound->m_pOuter) {
+        if (cb > pBound->m_cbLeft) Invalid("expands beyond its bound");
+        pBound->m_cbLeft -= cb;
+    }
 }
 
 void DocumentFile::ReadHeader() {

@@ -161,6 +161,24 @@ struct PageTextView {
     std::size_t cchText = 0;
 };
 
+// A bound on the bytes that compressed records may expand to on this thread
+// while it lives: each expansion is charged against it (and against any bound
+// around it), and one that would pass it raises invalid data instead. A
+// stream of 1 MiB may otherwise expand by a factor of nearly 200.
+class ExpansionBound {
+public:
+    explicit ExpansionBound(std::uint64_t cbBound);
+    ~ExpansionBound();
+    ExpansionBound(const ExpansionBound&) = delete;
+    ExpansionBound& operator=(const ExpansionBound&) = delete;
+    // Called by the reader before it makes room for cb expanded bytes.
+    static void Charge(std::uint64_t cb);
+
+private:
+    std::uint64_t m_cbLeft;
+    ExpansionBound* m_pOuter;
+};
+
 class DocumentFile {
 public:
     explicit DocumentFile(std::unique_ptr<DocStream> pStream);

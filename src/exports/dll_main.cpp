@@ -1,5 +1,9 @@
-// Entry point of PVPFCW32.dll: every process that loads the module runs its
-// start-up here, and its exit when the module leaves the process.
+// Entry point of PVPFCW32.dll. It runs under the system's loader lock in
+// every process the hook reaches: it records the instance and nothing more.
+// Loading a library, a window or a box, a file or a registry key here would
+// block every other thread of the host on its next thread start or library
+// load; the start-up runs on the first call into the module instead
+// (module_lifetime.h).
 #include <windows.h>
 
 #include "hook/module_lifetime.h"
@@ -9,15 +13,11 @@ BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID pvReserved) {
         case DLL_PROCESS_ATTACH:
             DisableThreadLibraryCalls(hInstance);
             OnModuleLoad(hInstance);
-            if (!StartModuleInProcess()) {
-                ExitModuleInProcess();
-                OnModuleUnload();
-                return FALSE;
-            }
             return TRUE;
         case DLL_PROCESS_DETACH:
-            // At process termination other threads are gone and the heap may
-            // be in any state: leave the cleanup to the system.
+            // At process termination other threads are gone, possibly holding
+            // locks, and the heap may be in any state: nothing is given back
+            // and no lock is taken.
             if (pvReserved == nullptr) {
                 ExitModuleInProcess();
                 OnModuleUnload();

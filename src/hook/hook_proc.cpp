@@ -8,6 +8,7 @@
 #include "hook/hook_seams.h"
 #include "hook/hooked_wnd_table.h"
 #include "hook/menu_wait_thread.h"
+#include "hook/module_lifetime.h"
 #include "hook/refresh.h"
 #include "hook/send_commands.h"
 #include "hook/shared_state.h"
@@ -133,6 +134,7 @@ extern "C" LRESULT CALLBACK HookProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM
     // A modal loop under this call may outlast every window's hold on the
     // module: it stays loaded until the call is back in its caller.
     platform::ModuleCallScope callUnderWay;
+    EnsureModuleStarted();
 
     const MessageHandler pfnHandler = FindHandler(uMsg);
     if (pfnHandler == nullptr) {

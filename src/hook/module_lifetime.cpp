@@ -1,5 +1,6 @@
 #include "hook/module_lifetime.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "config/profile.h"
@@ -9,6 +10,8 @@
 #include "hook/hooked_wnd_table.h"
 #include "hook/menu_wait_thread.h"
 #include "hook/shared_state.h"
+#include "hook/target_selection.h"
+#include "platform/fault_guard.h"
 #include "toolbar/send_button.h"
 #include "hook/trace.h"
 #include "oem/oem.h"
@@ -45,6 +48,50 @@ HMODULE g_hResourceLibrary = nullptr;
 // pszRead is a zero-filled buffer of cb bytes, so equal texts compare equal.
 void PublishShared(char* pszShared, const char* pszRead, size_t cb) {
     if (std::memcmp(pszShared, pszRead, cb) != 0) std::memcpy(pszShared, pszRead, cb);
+}
+
+// What this process's start-up took, so that exit gives back exactly that.
+bool g_bModuleStateInitialized = false;
+bool g_bLibraryStartedHere = false;
+bool g_bOemSetLoaded = false;
+
+INIT_ONCE g_ProcessNameOnce = INIT_ONCE_STATIC_INIT;
+std::atomic<bool> g_bProcessNameTaken{false};
+bool g_bProcessNameUsable = false;
+char g_szProcessModuleName[kPathSize] = {};
+
+INIT_ONCE g_ServingOnce = INIT_ONCE_STATIC_INIT;
+bool g_bServing = false;
+// [PFCModules] was empty: the module does nothing in this process, and says
+// so once.
+bool g_bNoHostListPending = false;
+volatile LONG g_nNoHostListShown = 0;
+
+BOOL CALLBACK TakeProcessModuleName(PINIT_ONCE, void*, void**) {
+    g_bProcessNameUsable = GetModuleName(g_szProcessModuleName, nullptr) != FALSE;
+    g_bProcessNameTaken.store(true, std::memory_order_release);
+    return TRUE;
+}
+
+void StartServing() {
+    if (StartModuleInProcess()) {
+        g_bServing = true;
+    } else if (g_hResourceModule != nullptr) {
+        g_bNoHostListPending = true;
+    }
+}
+
+// A fault in the start-up ends the start-up, not the one-time initialisation
+// around it: every later call finds it settled, and the module does nothing
+// in this process.
+BOOL CALLBACK StartServingOnce(PINIT_ONCE, void*, void**) {
+    auto start = [] { StartServing(); };
+    if (!platform::RunFaultGuarded(start)) {
+        g_bServing = false;
+        g_bNoHostListPending = false;
+        Trace("StartModuleInProcess CAP_CATCH", nullptr);
+    }
+    return TRUE;
 }
 
 HMODULE LoadResourceLibraryFrom(const char* pszFolder, size_t cchFolder) {
@@ -95,45 +142,74 @@ HINSTANCE LoadSuiteResourceModule() {
     return hResources;
 }
 
-void OnModuleLoad(HINSTANCE hInstance) {
-    g_hModuleInstance = hInstance;
+void OnModuleLoad(HINSTANCE hInstance) { g_hModuleInstance = hInstance; }
+
+void InitializeModuleState() {
+    if (g_bModuleStateInitialized) return;
     g_uRefreshMsg = RegisterWindowMessageA(g_SharedSection.szRefreshMsgName);
     g_uTestQueryMsg = RegisterWindowMessageA(kTestQueryMessageName);
     g_uHookRemovedMsg = RegisterWindowMessageA(kHookRemovedMessageName);
     g_uPlaceItemMsg = RegisterWindowMessageA(kPlaceItemMessageName);
     InitializeLibrary();
+    g_bModuleStateInitialized = true;
+}
+
+void EnsureModuleStarted() {
+    // The executable's name cannot change while the process runs: it is
+    // taken once, so that the window-created path compares and nothing else.
+    if (g_bProcessNameTaken.load(std::memory_order_acquire)) return;
+    InitOnceExecuteOnce(&g_ProcessNameOnce, TakeProcessModuleName, nullptr, nullptr);
+}
+
+const char* ProcessModuleName() {
+    EnsureModuleStarted();
+    return g_bProcessNameUsable ? g_szProcessModuleName : nullptr;
+}
+
+bool EnsureModuleServing() {
+    EnsureModuleStarted();
+    InitOnceExecuteOnce(&g_ServingOnce, StartServingOnce, nullptr, nullptr);
+    // The message goes up outside the one-time lock: other threads of the
+    // host go on meanwhile, and the box's own window-created notification
+    // finds the start-up settled.
+    if (g_bNoHostListPending && InterlockedExchange(&g_nNoHostListShown, 1) == 0)
+        ShowFormattedMessage(kIdsNoHostList, g_szIniPath, MB_SYSTEMMODAL);
+    return g_bServing;
 }
 
 bool StartModuleInProcess() {
-    g_hResourceModule = LoadSuiteResourceModule();
+    InitializeModuleState();
+    if (g_hResourceModule == nullptr) g_hResourceModule = LoadSuiteResourceModule();
     if (g_hResourceModule == nullptr) return false;
 
     char szTitle[64] = {};
     LoadStringA(g_hResourceModule, kIdsApplicationTitle, szTitle, sizeof szTitle);
     SetApplicationIdentity("VORLAND", szTitle, "Tellarine");
 
-    StartLibrary(nullptr, 0);
+    if (!IsLibraryStarted() && StartLibrary(nullptr, 0) == LIBERR_OK) g_bLibraryStartedHere = true;
     InstallBlankTemplateProvider();
 
-    // The profile first, so that the trace setting holds for the rest of
-    // the start-up.
+    // The path comes from this process's own view of the suite key, never
+    // from the shared block, which any process of any user can write. It is
+    // still published there for the controller's report.
     char szIniPath[kPathSize] = {};
     if (GetProfilePath(szIniPath) == LIBERR_OK) {
-        PublishShared(g_szIniPath, szIniPath, kPathSize);
+        lstrcpynA(g_szIniPath, szIniPath, kPathSize);
+        PublishShared(g_SharedSection.szIniPath, szIniPath, kPathSize);
     }
     LoadTraceSetting();
 
-    ReadOemId(&OemMenuSet);
-    LoadOemMenuSet(&OemMenuSet, kOemMenuSlot);
-    PrepareOemMenuItems();
+    if (!g_bOemSetLoaded) {
+        ReadOemId(&OemMenuSet);
+        LoadOemMenuSet(&OemMenuSet, kOemMenuSlot);
+        PrepareOemMenuItems();
+        g_bOemSetLoaded = true;
+    }
 
     char szModuleList[kSharedListSize] = {};
     const DWORD cchModules = ReadProfileKeyList(kSectionModules, szModuleList, kSharedListSize);
     PublishShared(g_szModuleList, szModuleList, kSharedListSize);
-    if (cchModules == 0) {
-        ShowFormattedMessage(kIdsNoHostList, g_szIniPath, MB_SYSTEMMODAL);
-        return false;
-    }
+    if (cchModules == 0) return false;
     LoadIncludeList();
 
     g_nBusyThreads = 0;
@@ -145,15 +221,21 @@ bool StartModuleInProcess() {
 }
 
 int ExitModuleInProcess() {
-    FreeOemMenuSet();
-    StopLibrary();
+    if (g_bOemSetLoaded) {
+        FreeOemMenuSet();
+        g_bOemSetLoaded = false;
+    }
+    if (g_bLibraryStartedHere) {
+        StopLibrary();
+        g_bLibraryStartedHere = false;
+    }
     // Every window of this process gets its own procedure back before the
     // code of ours it runs through goes away.
     UnhookAllWindows();
     StopShowWatches();
     // The system keeps a module's window classes after it leaves; a later
     // load at another address would find the button class pointing here.
-    UnregisterSendButtonClass();
+    if (g_hResourceLibrary != nullptr) UnregisterSendButtonClass();
     for (int nAttempt = 0; nAttempt < kExitWaitAttempts && g_nBusyThreads >= 1; ++nAttempt) Sleep(kExitWaitMs);
     // A worker still running after the wait may still take the lock: it
     // is left to it rather than deleted under it.
@@ -170,7 +252,9 @@ int ExitModuleInProcess() {
 }
 
 void OnModuleUnload() {
+    if (!g_bModuleStateInitialized) return;
     TeardownLibrary();
+    g_bModuleStateInitialized = false;
 }
 
 bool IsHookingEnabled() { return ReadHookingEnabled(); }
@@ -200,7 +284,11 @@ const char* GetModuleEntry(int nIndex) {
 
 extern "C" DWORD WINAPI VXPFCWSetHooking(BOOL bHook, DWORD, DWORD, DWORD dwParam) {
     g_dwHookParam = dwParam;
-    if (bHook && IsHookingEnabled()) {
+    // A suite program's call: the whole start-up, outside the loader lock.
+    // Where it refused (no resource module, no programs listed), nothing is
+    // installed, as when the module could not be loaded at all.
+    const bool bServing = EnsureModuleServing();
+    if (bHook && bServing && IsHookingEnabled()) {
         g_ShellHook = SetWindowsHookExA(WH_SHELL, ShellProc, g_hModuleInstance, 0);
         g_hHookMutex = CreateMutexA(nullptr, FALSE, "VXPFCWSetHooking");
         g_hOwnHookMutex = g_hHookMutex;

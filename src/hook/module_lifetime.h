@@ -4,9 +4,24 @@
 
 #include <windows.h>
 
-// Called from the module's entry point. Start-up returning false makes the
-// entry point run the exit at once and refuse the load.
+// The module's entry point runs under the system's loader lock: it only
+// records the instance. Everything else starts on the first call from
+// outside, once per process, whichever entry point comes first.
 void OnModuleLoad(HINSTANCE hInstance);
+// Every entry point: the executable's name, taken once. Loads nothing, reads
+// no file or registry value.
+void EnsureModuleStarted();
+// The upper-case executable name of this process; null for "KERNEL32.DLL".
+const char* ProcessModuleName();
+// What a served window or a suite program's call needs, once per process:
+// resource module, library start, profile path, the distributor's set, the
+// lists. False when the module does nothing in this process (no resource
+// module, or [PFCModules] empty, which is said once with message 61733).
+bool EnsureModuleServing();
+// The registered messages and the library's frame; part of the start-up,
+// also called by programs that run the module's code linked in.
+void InitializeModuleState();
+// The start-up itself; false when it refused. Exit gives back what it took.
 bool StartModuleInProcess();
 int ExitModuleInProcess();
 void OnModuleUnload();

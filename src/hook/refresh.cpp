@@ -2,6 +2,7 @@
 
 #include "hook/hook_seams.h"
 #include "hook/hooked_wnd.h"
+#include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
 #include "toolbar/send_button.h"
 #include "toolbar/toolbar.h"
@@ -56,6 +57,7 @@ void RefreshButtonHost(HookedWndInfo* pInfo) {
 }  // namespace
 
 extern "C" void CALLBACK TimerProc32(HWND hWnd, UINT, UINT_PTR, DWORD) {
+    EnsureModuleStarted();
     // The refresh itself runs inside HookProc, on the window's own thread.
     PostMessageA(hWnd, g_uRefreshMsg, 0, 0);
 }

@@ -10,7 +10,12 @@ PFC_SHARED_SECTION_END
 
 char (&g_szModuleList)[kSharedListSize] = g_SharedSection.szModuleList;
 char (&g_szIncludeList)[kSharedListSize] = g_SharedSection.szIncludeList;
-char (&g_szIniPath)[kPathSize] = g_SharedSection.szIniPath;
+// The process's own profile path: the one in the shared block can be written
+// by any process of any user mapping the module, and is never read.
+namespace {
+char g_szProcessIniPath[kPathSize] = {};
+}
+char (&g_szIniPath)[kPathSize] = g_szProcessIniPath;
 DWORD& g_dwHookParam = g_SharedSection.dwHookParam;
 HHOOK& g_ShellHook = g_SharedSection.hShellHook;
 HANDLE& g_hHookMutex = g_SharedSection.hHookMutex;

@@ -7,26 +7,51 @@
 #include "hook/trace.h"
 #include "platform/fault_guard.h"
 
-void ChooseAndHookWindow(HWND hWnd) {
-    char szModuleName[kPathSize] = {};
-    if (!GetModuleName(szModuleName, hWnd)) return;
+namespace {
+
+// The host index of a new window, from the lists already in the shared
+// section and the executable's name taken once: no file, no registry value,
+// nothing loaded.
+int ClassifyWindow(HWND hWnd) {
+    const char* pszModuleName = ProcessModuleName();
+    if (pszModuleName == nullptr) return kHostNotHooked;
+    const int nModule = GetModuleIndex(hWnd, pszModuleName);
+    if (nModule == kHostNotHooked) return kHostNotHooked;
     // On the NT family a module that the process does not have loaded
     // under its own name is not one we can serve.
-    if (GetVersion() < 0x80000000u && !IsLoadedModule(szModuleName)) return;
-    const int nModule = GetModuleIndex(hWnd, szModuleName);
-    if (nModule == kHostNotHooked) return;
+    if (GetVersion() < 0x80000000u && !IsLoadedModule(pszModuleName)) return kHostNotHooked;
+    return nModule;
+}
+
+void HookChosenWindow(HWND hWnd, int nModule) {
     if (!IsWindowVisible(hWnd) && WatchUntilShown(hWnd)) return;
     TryToHookThisWnd(hWnd, nModule);
 }
 
+}  // namespace
+
+void ChooseAndHookWindow(HWND hWnd) {
+    const int nModule = ClassifyWindow(hWnd);
+    if (nModule == kHostNotHooked || !EnsureModuleServing()) return;
+    HookChosenWindow(hWnd, nModule);
+}
+
 // Runs in every process that creates a top-level window while the hook is in
 // place: whatever happens while a window is classified, the notification
-// goes on to the next hook.
+// goes on to the next hook. The start-up for a served window runs between
+// the two guarded steps, so that a fault never leaves its one-time lock
+// behind.
 extern "C" LRESULT CALLBACK ShellProc(int nCode, WPARAM wParam, LPARAM lParam) {
     if (nCode == HSHELL_WINDOWCREATED) {
         HWND hWnd = reinterpret_cast<HWND>(wParam);
-        auto decide = [hWnd] { ChooseAndHookWindow(hWnd); };
-        if (!platform::RunFaultGuarded(decide)) Trace("ShellProc CAP_CATCH", hWnd);
+        int nModule = kHostNotHooked;
+        auto classify = [hWnd, &nModule] { nModule = ClassifyWindow(hWnd); };
+        if (!platform::RunFaultGuarded(classify)) {
+            Trace("ShellProc CAP_CATCH", hWnd);
+        } else if (nModule != kHostNotHooked && EnsureModuleServing()) {
+            auto hook = [hWnd, nModule] { HookChosenWindow(hWnd, nModule); };
+            if (!platform::RunFaultGuarded(hook)) Trace("ShellProc CAP_CATCH", hWnd);
+        }
     }
     return CallNextHookEx(g_ShellHook, nCode, wParam, lParam);
 }

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "docengine/document_set.h"
 #include "suite/library_error.h"
 
@@ -17,6 +19,10 @@ constexpr UINT kOemPlaceholderId = 57664;  // the framework's About command
 constexpr UINT kOemMenuSlot = 22;
 constexpr DWORD kOemSideFileBlock = 32768;
 constexpr LONGLONG kOemSideFileLimit = 1024 * 1024;  // larger side files are ignored
+// What the side file's set may expand to while it is loaded and its menu
+// table read: it is read in every host process. A set that would expand
+// further is refused as a bad set.
+constexpr std::uint64_t kOemSetExpansionBound = 4 * 1024 * 1024;
 constexpr size_t kOemCommandSize = 256;
 
 // The process's set; it lives from module start to module end.

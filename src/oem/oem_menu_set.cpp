@@ -141,7 +141,20 @@ void LoadOemSideFile(DocumentSet* pSet, UINT nSlot) {
     if (cbFile >= kOemSideFileBlock && !block.Grow(cbFile)) return;
     DWORD cbRead = 0;
     if (!ReadFile(hFile, block.Data(), cbFile, &cbRead, nullptr) || cbRead != cbFile) return;
-    CheckLibraryResult(docengine::LoadSetEntry(pSet, nSlot, block.Data(), cbFile, nullptr, nullptr));
+    // The menu table is read here, under the bound, so that a set which
+    // expands beyond it is refused now rather than read in pieces later.
+    docengine::ExpansionBound bound(kOemSetExpansionBound);
+    LibraryErrorCode dwCode = docengine::LoadSetEntry(pSet, nSlot, block.Data(), cbFile, nullptr, nullptr);
+    if (dwCode == LIBERR_OK && nSlot == kOemMenuSlot) {
+        docengine::OemMenuTable* pTable = nullptr;
+        dwCode = docengine::GetMenuTable(pSet, &pTable);
+        if (dwCode != LIBERR_OK) {
+            const std::uint32_t dwTag = pSet->dwTag;
+            docengine::FreeDocumentSet(pSet);
+            docengine::InitDocumentSet(dwTag, pSet);
+        }
+    }
+    CheckLibraryResult(dwCode);
 }
 
 LibraryErrorCode LoadOemMenuSet(DocumentSet* pSet, UINT nSlot) {

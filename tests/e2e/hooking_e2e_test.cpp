@@ -4,6 +4,7 @@
 // window its own procedure back; a closed window takes its record with it.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -166,6 +167,53 @@ TEST(HookingE2E, WindowsShownAfterTheirCreationAreHookedOnceShown) {
         EXPECT_TRUE(e2e::WaitUntil([&] { return (nIndex = ModuleHostIndex(hWnd)) != kNotHooked; }, 5000))
             << kCases[i].command;
         EXPECT_EQ(nIndex, kCases[i].nIndex) << kCases[i].command;
+    }
+}
+
+// Processes classify their windows against the lists the controller keeps
+// in the shared block; they read no profile of their own. A hand edit of
+// either list reaches windows created 2 s after it.
+TEST(HookingE2E, HandEditsOfTheListsReachWindowsCreatedTwoSecondsLater) {
+    e2e::ProfileBackup backup;
+    const std::string profile = e2e::InstalledPath("PvPfcW32.ini");
+    e2e::ControllerSession controller;
+    ASSERT_TRUE(controller.Installed());
+    struct Case {
+        const char* pszEdit;
+        std::function<void()> edit;
+        int nIndex;  // OTHERHOST's window afterwards
+    };
+    const Case kCases[] = {
+        {"OTHERHOST included", [&] { WritePrivateProfileStringA("PFCInclude", "Other (OTHERHOST)", "1", profile.c_str()); },
+         2},
+        // Listed second, a host needs a document view, which OTHERHOST lacks.
+        {"OTHERHOST listed second",
+         [&] {
+             WritePrivateProfileStringA("PFCModules", nullptr, nullptr, profile.c_str());
+             for (const char* pszName : {"PFCBROWSE.EXE", "OTHERHOST.EXE", "PFCMENUHOST.EXE"})
+                 WritePrivateProfileStringA("PFCModules", pszName, "1", profile.c_str());
+         },
+         kNotHooked},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.pszEdit);
+        c.edit();
+        Sleep(2000);
+        e2e::Process process("\"" + e2e::BuildPath("tools/hosts/OTHERHOST.exe") + "\"");
+        HWND hWnd = process.WaitForMainWindow(20000);
+        ASSERT_NE(hWnd, nullptr);
+        ASSERT_TRUE(process.WaitForIdle(10000));
+        LRESULT lAnswer = 0;
+        e2e::WaitUntil(
+            [&] {
+                lAnswer = AskHost(hWnd, host_report::kAskIdentity);
+                return (lAnswer & host_report::kValid) && (c.nIndex == kNotHooked || host_report::Hooked(lAnswer));
+            },
+            10000);
+        ASSERT_TRUE(lAnswer & host_report::kValid) << "no answer";
+        EXPECT_EQ(c.nIndex != kNotHooked, host_report::Hooked(lAnswer));
+        if (c.nIndex != kNotHooked) EXPECT_EQ(c.nIndex, host_report::Value(lAnswer));
+        process.Terminate();
     }
 }
 

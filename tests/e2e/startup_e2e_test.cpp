@@ -71,7 +71,8 @@ TEST(ModuleStartup, EmptyProgramListRefusesTheLoadWithAMessageNamingTheProfile) 
 }
 
 // The hook loads and unloads the module again and again in a long-lived
-// process: each unload gives back the resource library its start-up loaded.
+// process: loading alone takes nothing, and each unload gives back the
+// resource library that a suite program's first call made it load.
 TEST(ModuleStartup, UnloadGivesBackTheResourceLibrary) {
     if (GetModuleHandleA("PVPFCW32.dll") != nullptr) GTEST_SKIP() << "the module is already loaded in this process";
     ASSERT_EQ(nullptr, GetModuleHandleA("PavRes32.dll"));
@@ -79,6 +80,11 @@ TEST(ModuleStartup, UnloadGivesBackTheResourceLibrary) {
         SCOPED_TRACE(i);
         HMODULE hModule = LoadLibraryA(e2e::InstalledModule("PVPFCW32.dll").c_str());
         ASSERT_NE(nullptr, hModule) << GetLastError();
+        EXPECT_EQ(nullptr, GetModuleHandleA("PavRes32.dll")) << "loaded before any call";
+        auto pfnSetHooking = reinterpret_cast<DWORD(WINAPI*)(BOOL, DWORD, DWORD, DWORD)>(
+            reinterpret_cast<void*>(GetProcAddress(hModule, "VXPFCWSetHooking")));
+        ASSERT_NE(nullptr, pfnSetHooking);
+        pfnSetHooking(FALSE, 0, 0, 0);
         EXPECT_NE(nullptr, GetModuleHandleA("PavRes32.dll"));
         FreeLibrary(hModule);
         EXPECT_EQ(nullptr, GetModuleHandleA("PVPFCW32.dll"));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 
 #include "test_support.h"
 
@@ -269,3 +270,47 @@ TEST(OpenDocument, EveryTruncatedPrefixFails) {
 }
 
 }  // namespace
+
+namespace {
+
+// A compressed document whose first page's second text is `cchText` bytes.
+std::vector<std::uint8_t> CompressedWithText(std::size_t cchText) {
+    DocumentDescription d = TwoPages(true);
+    d.pages[0].strText2 = std::string(cchText, 'm');
+    return BuildDocument(d);
+}
+
+}  // namespace
+
+TEST(OpenDocument, ExpansionBeyondTheBoundIsInvalidDataAndTheBoundCoversNestedScopes) {
+    const auto bytes = CompressedWithText(30000);
+    struct Case {
+        const char* pszName;
+        std::uint64_t cbOuter;  // 0: no outer bound
+        std::uint64_t cbInner;
+        LibraryErrorCode dwExpected;
+    } const kCases[] = {
+        {"ample bound", 0, 1 << 20, LIBERR_OK},
+        {"text alone passes the bound", 0, 20000, LIBERR_INVALID_DATA},
+        {"outer bound spent by an earlier read", 50000, 1 << 20, LIBERR_INVALID_DATA},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.pszName);
+        auto doc = OnBytes(bytes);
+        std::optional<ExpansionBound> outer;
+        if (c.cbOuter != 0) outer.emplace(c.cbOuter);
+        ASSERT_EQ(CodeOf([&] { doc->OpenDocument(); }), LIBERR_OK);
+        ExpansionBound inner(c.cbInner);
+        std::vector<std::uint8_t> buffer;
+        const LibraryErrorCode dwCode = CodeOf([&] {
+            doc->ReadPageText(doc->Pages()[0].dwText2Offset, true, buffer);
+            if (c.cbOuter != 0) doc->ReadPageText(doc->Pages()[0].dwText2Offset, true, buffer);
+        });
+        EXPECT_EQ(c.dwExpected, dwCode);
+    }
+    // Without a bound the same reads go through.
+    auto doc = OnBytes(bytes);
+    ASSERT_EQ(CodeOf([&] { doc->OpenDocument(); }), LIBERR_OK);
+    std::vector<std::uint8_t> buffer;
+    EXPECT_EQ(LIBERR_OK, CodeOf([&] { doc->ReadPageText(doc->Pages()[0].dwText2Offset, true, buffer); }));
+}

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -42,23 +43,63 @@ HWND CreateControllerWindow() {
                          wc.hInstance, nullptr);
 }
 
+// The module refuses to start in a process when the profile lists no
+// programs (and says so itself). The profile is read where this program knows
+// it lies; the path in the shared block can be written by any process.
+bool ProfileListsNoPrograms() {
+    char szModules[4] = {};
+    GetPrivateProfileStringA("PFCModules", nullptr, "", szModules, sizeof szModules, ProfilePath().c_str());
+    return szModules[0] == '\0';
+}
+
+int ReportRefusedStart() {
+    return Report(kExitModuleMissing, "the module refused to start: [PFCModules] in " + ProfilePath() +
+                                          " lists no programs; no hook installed");
+}
+
 // Why the module left the hook out: its answer is 0 either way.
-int ExplainMissingHook(const SharedSection& shared) {
+int ExplainMissingHook() {
+    const std::string profile = ProfilePath();
+    if (ProfileListsNoPrograms()) return ReportRefusedStart();
     char szEnable[4] = {};
-    GetPrivateProfileStringA("PFCWatch", "Enable", "", szEnable, sizeof szEnable, shared.szIniPath);
+    GetPrivateProfileStringA("PFCWatch", "Enable", "", szEnable, sizeof szEnable, profile.c_str());
     if (szEnable[0] == '0') {
-        return Report(kExitHookingOff, std::string("hooking is switched off in ") + shared.szIniPath +
-                                           " ([PFCWatch] Enable); no hook installed");
+        return Report(kExitHookingOff,
+                      "hooking is switched off in " + profile + " ([PFCWatch] Enable); no hook installed");
     }
     return Report(kExitHookRefused, "the system did not install the shell hook");
 }
 
+// Processes the hook reaches classify their windows against the lists in the
+// shared block and read no profile themselves: a hand edit of the profile
+// reaches windows created afterwards through this copy, made at most
+// kListPublishMs after the edit. A list is written only when it changed.
+constexpr DWORD kListPublishMs = 500;
+
+void PublishList(const std::string& profile, const char* pszSection, char* pszShared) {
+    char szList[kSharedListSize] = {};
+    GetPrivateProfileStringA(pszSection, nullptr, "", szList, kSharedListSize, profile.c_str());
+    if (std::memcmp(pszShared, szList, kSharedListSize) != 0) std::memcpy(pszShared, szList, kSharedListSize);
+}
+
+void PublishLists(SharedSection* pShared) {
+    const std::string profile = ProfilePath();
+    PublishList(profile, "PFCModules", pShared->szModuleList);
+    PublishList(profile, "PFCInclude", pShared->szIncludeList);
+}
+
 // Runs the message loop until the controller is closed or, for a twin, until
-// the first controller ends.
-void RunMessageLoop(HANDLE hWatched) {
+// the first controller ends, and keeps the shared lists current meanwhile.
+void RunMessageLoop(HANDLE hWatched, SharedSection* pShared) {
     const DWORD nHandles = hWatched != nullptr ? 1 : 0;
+    ULONGLONG ullLastPublish = 0;
     for (;;) {
-        const DWORD dwWait = MsgWaitForMultipleObjects(nHandles, &hWatched, FALSE, INFINITE, QS_ALLINPUT);
+        const ULONGLONG ullNow = GetTickCount64();
+        if (ullNow - ullLastPublish >= kListPublishMs) {
+            PublishLists(pShared);
+            ullLastPublish = ullNow;
+        }
+        const DWORD dwWait = MsgWaitForMultipleObjects(nHandles, &hWatched, FALSE, kListPublishMs, QS_ALLINPUT);
         if (nHandles == 1 && dwWait == WAIT_OBJECT_0) return;
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -158,13 +199,18 @@ int RunHooked(const TwinLink* pLink) {
         return Report(kExitModuleMissing, "cannot load " + module.Path() + " (error " +
                                               std::to_string(GetLastError()) + ")");
     }
+    // The module starts on its first call. Asked to remove a hook it never
+    // installed, it runs its start-up, which says itself when it refuses;
+    // the twin is then not started to say it a second time.
+    if (!module.SetHooking(false)) return Report(kExitModuleMissing, module.Path() + " lacks VXPFCWSetHooking");
+    if (ProfileListsNoPrograms()) return ReportRefusedStart();
     Twin twin;
     if (pLink == nullptr && !Is64BitProgram() && IsOn64BitSystem()) {
         int nCode = kExitOk;
         if (!twin.Start(&nCode)) return nCode;
     }
     if (!module.SetHooking(true)) return Report(kExitModuleMissing, module.Path() + " lacks VXPFCWSetHooking");
-    if (module.Shared()->hShellHook == nullptr) return ExplainMissingHook(*module.Shared());
+    if (module.Shared()->hShellHook == nullptr) return ExplainMissingHook();
     // The window is what --unhook finds: it appears once every hook of this
     // controller is in.
     if (CreateControllerWindow() == nullptr) {
@@ -176,7 +222,7 @@ int RunHooked(const TwinLink* pLink) {
     std::printf("pfcctl (%s-bit): hook installed\n", OwnBitness());
     std::fflush(stdout);
 
-    RunMessageLoop(hParent.get());
+    RunMessageLoop(hParent.get(), module.SharedForWrite());
 
     twin.Stop();
     module.SetHooking(false);

@@ -13,8 +13,8 @@ using ConfigProc = DWORD(WINAPI*)();
 
 // The module declares its shared block as the one variable of its section
 // ".shared"; the section header gives its place in the mapped image.
-const SharedSection* FindSharedSection(HMODULE hModule) {
-    const auto* pBase = reinterpret_cast<const BYTE*>(hModule);
+SharedSection* FindSharedSection(HMODULE hModule) {
+    auto* pBase = reinterpret_cast<BYTE*>(hModule);
     const auto* pDos = reinterpret_cast<const IMAGE_DOS_HEADER*>(pBase);
     if (pDos->e_magic != IMAGE_DOS_SIGNATURE) return nullptr;
     const auto* pNt = reinterpret_cast<const IMAGE_NT_HEADERS*>(pBase + pDos->e_lfanew);
@@ -25,7 +25,7 @@ const SharedSection* FindSharedSection(HMODULE hModule) {
             continue;
         }
         if (pSection->Misc.VirtualSize < sizeof(SharedSection)) return nullptr;
-        return reinterpret_cast<const SharedSection*>(pBase + pSection->VirtualAddress);
+        return reinterpret_cast<SharedSection*>(pBase + pSection->VirtualAddress);
     }
     return nullptr;
 }

@@ -26,6 +26,8 @@ public:
     const std::string& Path() const { return m_path; }
     // Null when the module is not loaded or has no shared block.
     const SharedSection* Shared() const { return m_pShared; }
+    // The controller keeps the block's lists current with its profile.
+    SharedSection* SharedForWrite() const { return m_pShared; }
 
     // Both false when the export is missing.
     bool SetHooking(bool bHook) const;
@@ -37,7 +39,7 @@ private:
 
     std::string m_path;
     platform::unique_hmodule m_hModule;
-    const SharedSection* m_pShared = nullptr;
+    SharedSection* m_pShared = nullptr;
 };
 
 // The host names of a shared key list ("A\0B\0\0"), never read past its end.
