@@ -74,7 +74,7 @@ bool RestartWindows() {
 extern "C" DWORD WINAPI VXPFCWConfig() {
     // A suite program's call: the whole start-up first, outside the loader
     // lock; the dialog needs the resource module and the profile.
-    if (!EnsureModuleServing()) return 0;
+    if (!StartForSuiteProgram()) return 0;
     ConfigureHooking(nullptr);
     return 0;
 }

@@ -177,6 +177,11 @@ bool EnsureModuleServing() {
     return g_bServing;
 }
 
+bool StartForSuiteProgram() {
+    EnsureModuleServing();
+    return !g_bNoHostListPending;
+}
+
 bool StartModuleInProcess() {
     InitializeModuleState();
     if (g_hResourceModule == nullptr) g_hResourceModule = LoadSuiteResourceModule();
@@ -285,10 +290,10 @@ const char* GetModuleEntry(int nIndex) {
 extern "C" DWORD WINAPI VXPFCWSetHooking(BOOL bHook, DWORD, DWORD, DWORD dwParam) {
     g_dwHookParam = dwParam;
     // A suite program's call: the whole start-up, outside the loader lock.
-    // Where it refused (no resource module, no programs listed), nothing is
-    // installed, as when the module could not be loaded at all.
-    const bool bServing = EnsureModuleServing();
-    if (bHook && bServing && IsHookingEnabled()) {
+    // Where it refused for an empty program list, nothing is installed, as
+    // when the module refused to load.
+    const bool bRefused = !StartForSuiteProgram();
+    if (bHook && !bRefused && IsHookingEnabled()) {
         g_ShellHook = SetWindowsHookExA(WH_SHELL, ShellProc, g_hModuleInstance, 0);
         g_hHookMutex = CreateMutexA(nullptr, FALSE, "VXPFCWSetHooking");
         g_hOwnHookMutex = g_hHookMutex;

@@ -18,6 +18,9 @@ const char* ProcessModuleName();
 // lists. False when the module does nothing in this process (no resource
 // module, or [PFCModules] empty, which is said once with message 61733).
 bool EnsureModuleServing();
+// An export called by a suite program: the same start-up; false only when it
+// refused for an empty program list, where the call does nothing.
+bool StartForSuiteProgram();
 // The registered messages and the library's frame; part of the start-up,
 // also called by programs that run the module's code linked in.
 void InitializeModuleState();
