@@ -35,6 +35,18 @@ platform::unique_hmenu LoadTemplatePopup() {
     return platform::unique_hmenu(hPopup);
 }
 
+// A submenu that ends up with nothing in it (the distributor's submenu
+// without a distributor's set) would open as an empty box: it goes, and so
+// does a parent it leaves empty.
+void RemoveEmptySubmenus(HMENU hMenu) {
+    for (int nPos = GetMenuItemCount(hMenu) - 1; nPos >= 0; --nPos) {
+        HMENU hSub = GetSubMenu(hMenu, nPos);
+        if (hSub == nullptr) continue;
+        RemoveEmptySubmenus(hSub);
+        if (GetMenuItemCount(hSub) == 0) DeleteMenu(hMenu, static_cast<UINT>(nPos), MF_BYPOSITION);
+    }
+}
+
 }  // namespace
 
 void ReadSuiteFlags(BOOL* pbBit1, BOOL* pbBit0, BOOL* pbInstallFlag) {
@@ -96,5 +108,6 @@ platform::unique_hmenu BuildSendPopupMenu(HookedWndInfo* pInfo) {
     }
 
     Rename(hPopup, kItemPrintDefault, pInfo, kCmdPrintDefault);
+    RemoveEmptySubmenus(hPopup);
     return popup;
 }

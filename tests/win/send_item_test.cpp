@@ -148,6 +148,28 @@ INSTANTIATE_TEST_SUITE_P(
                             {"1 string state=0 id=12665 &Quick Send...", "2 string state=0 id=12663 Fax &Cover Page..."},
                             MessagesGroup(3), OptionsGroup(4)})}));
 
+// Without the distributor's items (no set, or a set of another distributor)
+// the placeholder goes and so does the submenu it leaves empty.
+TEST_F(SendItemTest, WithoutDistributorsItemsNoEmptySubmenuIsLeft) {
+    Lines expected = Concat({kFax,
+                             {"1 string state=0 id=12665 &Quick Send...", "2 string state=0 id=12663 Fax &Cover Page..."},
+                             MessagesGroup(3), OptionsGroup(4)});
+    const auto extras = std::find(expected.begin(), expected.end(), "  4 string state=0 id=0 &Extras {");
+    ASSERT_NE(extras, expected.end());
+    expected.erase(extras, extras + static_cast<std::ptrdiff_t>(kOemItems.size()) + 2);
+    for (DWORD dwOemId : {0u, 5u}) {  // no set; a set of another distributor than the built-in one (7)
+        docengine::FreeDocumentSet(&OemMenuSet);
+        docengine::InitDocumentSet(dwOemId, &OemMenuSet);
+        if (dwOemId != 0) LoadOemMenuSet(&OemMenuSet, kOemMenuSlot);
+        PrepareOemMenuItems();
+        HookedWndInfo* pInfo = HookHost(kMenuHost);
+        ASSERT_NE(pInfo, nullptr);
+        ASSERT_NE(pInfo->hPopupMenu, nullptr);
+        EXPECT_EQ(DescribeMenu(pInfo->hPopupMenu), expected) << "OEM id " << dwOemId;
+        UnhookAllWindows();
+    }
+}
+
 // --- placement ------------------------------------------------------------
 
 TEST_F(SendItemTest, MenuHostGetsTheBrandPictureAppendedLast) {
