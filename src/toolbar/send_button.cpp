@@ -1,5 +1,6 @@
 #include "toolbar/send_button.h"
 
+#include <algorithm>
 #include <string>
 
 #include "config/profile.h"
@@ -62,7 +63,9 @@ bool SameColour(const RGBQUAD& a, const RGBQUAD& b) {
 // The rightmost column holding content, or -1. Free space is the face
 // colour, and the tool bar's own background: themed tool bars are not drawn
 // in the face colour. Their background is known when the strip's last
-// columns, where the button must find room anyway, show one colour only.
+// columns, where the button must find room anyway, show one colour only;
+// the host's controls are found as windows (FindRightmostChild), since one
+// of them may be that colour.
 // Entries are compared by colour, not by index: another system colour may
 // be the same colour, and then it is free space as well.
 int FindRightmostContent(const BYTE* pBits, const StripBitmapInfo& info) {
@@ -88,6 +91,25 @@ int FindRightmostContent(const BYTE* pBits, const StripBitmapInfo& info) {
         }
     }
     return -1;
+}
+
+// The rightmost strip column that a child window of the tool bar (a control
+// of the host, whatever its colours) covers within the button's rows, or -1.
+// A control painted in one colour would otherwise pass for the themed
+// background and get the button laid over it.
+int FindRightmostChild(HWND hToolbar, HWND hOwnButton, POINT ptOrigin, const RECT& rcButton, int cxStrip) {
+    int nRightmost = -1;
+    for (HWND hChild = GetWindow(hToolbar, GW_CHILD); hChild != nullptr; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
+        if (hChild == hOwnButton || !IsWindowVisible(hChild)) continue;
+        RECT rcChild{};
+        GetWindowRect(hChild, &rcChild);
+        MapWindowPoints(nullptr, hToolbar, reinterpret_cast<POINT*>(&rcChild), 2);
+        if (rcChild.right <= rcChild.left || rcChild.bottom <= rcButton.top || rcChild.top >= rcButton.bottom) continue;
+        const int nLast = rcChild.right - 1 - ptOrigin.x;
+        if (rcChild.left - ptOrigin.x >= cxStrip || nLast < 0) continue;
+        nRightmost = std::max(nRightmost, std::min(nLast, cxStrip - 1));
+    }
+    return nRightmost;
 }
 
 void RegisterSendButtonClass() {
@@ -203,6 +225,7 @@ bool PlaceSendButton(HookedWndInfo* pInfo, HWND hToolbar, RECT* pRect) {
             nContent = FindRightmostContent(static_cast<const BYTE*>(pBits), info);
         }
     }
+    nContent = std::max(nContent, FindRightmostChild(hToolbar, pInfo->hButtonWnd, ptOrigin, rect, cxStrip));
     const int x = nContent >= 0 && nContent + kGapAfterContent < cxStrip ? nContent + kGapAfterContent : 0;
     OffsetRect(&rect, x - cxStrip, 0);
     *pRect = rect;

@@ -121,6 +121,7 @@ struct PlaceCase {
     int nLeft;          // when placed
     COLORREF crBackground = kFace;
     int nSecondFirst = -1, nSecondLast = -1;  // a second block
+    int nControlFirst = -1;  // a borderless white control from this client column to the end
 };
 
 class PlaceSendButtonTest : public ::testing::TestWithParam<PlaceCase> {};
@@ -129,6 +130,13 @@ TEST_P(PlaceSendButtonTest, ThirtyColumnsRightOfTheContent) {
     const PlaceCase& c = GetParam();
     StripBar bar(c.cxBar, c.nFirst, c.nLast, c.crBackground, c.nSecondFirst, c.nSecondLast);
     ASSERT_TRUE(bar.WaitUntilShown());
+    if (c.nControlFirst >= 0) {
+        HWND hControl = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, c.nControlFirst, 0,
+                                        c.cxBar - c.nControlFirst, kBarHeight, bar.hBar, nullptr,
+                                        GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(hControl, nullptr);
+        ASSERT_TRUE(PumpUntil([&] { return ScreenPixel(hControl, 60, kInkRow) == GetSysColor(COLOR_WINDOW); }));
+    }
     platform::unique_hbitmap bitmap = c.cxBitmap > 0 ? BitmapOfWidth(c.cxBitmap) : platform::unique_hbitmap();
     HookedWndInfo info = RecordFor(bar.hHost, c.dwFlags, bitmap.get());
     const long nBitmaps = platform::LiveBitmapCount(), nDCs = platform::LiveDCCount();
@@ -163,7 +171,11 @@ INSTANTIATE_TEST_SUITE_P(
                       PlaceCase{"themed_background", kHookFlagBrowser, 600, 10, 202, 0, true, 230, RGB(255, 255, 255)},
                       PlaceCase{"themed_grey_background", 0, 400, 10, 150, 0, true, 178, RGB(96, 96, 96)},
                       PlaceCase{"themed_content_at_the_end", kHookFlagBrowser, 600, 10, 202, 0, false, 0,
-                                RGB(255, 255, 255), 505, 510}),
+                                RGB(255, 255, 255), 505, 510},
+                      // A control of one colour at the end is no background:
+                      // the button never covers it.
+                      PlaceCase{"white_control_at_the_end", kHookFlagBrowser, 600, 10, 420, 0, false, 0, kFace, -1,
+                                -1, 480}),
     [](const ::testing::TestParamInfo<PlaceCase>& info) { return std::string(info.param.pszName); });
 
 // The button's raised edge is on the screen.
