@@ -201,6 +201,12 @@ TEST_F(HookTableTest, UnicodeHostsGetTheirTextUnchanged) {
         EXPECT_EQ(HostLog()[0].wParam, 0x03A9u) << "browser " << bBrowser;
 
         if (!bBrowser) {
+            // For the picture, a title the prefix's caption font can draw
+            // whole: Cyrillic, also outside the ANSI code page.
+            const std::wstring shown = L"\u041f\u0440\u0438\u043c\u0435\u0440 \u0416 - Unicode host";
+            ASSERT_TRUE(SetWindowTextW(hWnd, shown.c_str()));
+            GetWindowTextW(hWnd, szBack, 64);
+            EXPECT_EQ(std::wstring(szBack), shown);
             RedrawWindow(hWnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
             test_support::PumpUntil([] { return false; }, 300);
             EXPECT_TRUE(test_support::SaveScreenshot(hWnd, "unicode_host_title"));
