@@ -48,6 +48,9 @@ set(PFC_MENUHOST64 ${pfc_x64_dir}/tools/hosts/PFCMENUHOST.exe)
 set(PFC_DEFAULT_PROFILE ${CMAKE_BINARY_DIR}/installer/PvPfcW32.default.ini)
 configure_file(${CMAKE_SOURCE_DIR}/resources/PvPfcW32.ini ${PFC_DEFAULT_PROFILE} @ONLY NEWLINE_STYLE CRLF)
 
+# The settings dialog's help page, opened by its Help button and F1.
+set(PFC_HELP_PAGE ${CMAKE_SOURCE_DIR}/resources/PvPfcW32.htm)
+
 # pfc_add_msi(<output> <version>): one package of the product at a version;
 # each version has a product code of its own, so that installing a later one
 # is an upgrade of the earlier.
@@ -58,15 +61,17 @@ function(pfc_add_msi output version)
   file(RELATIVE_PATH x86_dir ${CMAKE_BINARY_DIR} ${pfc_x86_dir})
   file(RELATIVE_PATH x64_dir ${CMAKE_BINARY_DIR} ${pfc_x64_dir})
   file(RELATIVE_PATH default_profile ${CMAKE_BINARY_DIR} ${PFC_DEFAULT_PROFILE})
+  file(RELATIVE_PATH help_page ${CMAKE_BINARY_DIR} ${PFC_HELP_PAGE})
   add_custom_command(
     OUTPUT ${output}
     COMMAND ${PFC_WIXL} -a x64 -I ${CMAKE_SOURCE_DIR}/installer
             -D X86Dir=./${x86_dir} -D X64Dir=./${x64_dir} -D DefaultProfile=${default_profile}
+            -D HelpPage=${help_page}
             -D Version=${version} -D ProductCode=${product_code} -o ${output}.part ${wxs}
     COMMAND bash ${CMAKE_SOURCE_DIR}/installer/binary-values.sh ${output}.part InstallVersion ParvaneInfo
     COMMAND ${CMAKE_COMMAND} -E rename ${output}.part ${output}
     DEPENDS ${wxs} ${CMAKE_SOURCE_DIR}/installer/suite-key-machine.wxi ${CMAKE_SOURCE_DIR}/installer/binary-values.sh
-            ${PFC_DEFAULT_PROFILE} PVPFCW32 PavRes32 pfcctl pfc_companion ${pfc_companion_outputs}
+            ${PFC_DEFAULT_PROFILE} ${PFC_HELP_PAGE} PVPFCW32 PavRes32 pfcctl pfc_companion ${pfc_companion_outputs}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     COMMENT "Packing ${output}"
     VERBATIM)

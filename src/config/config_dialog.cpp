@@ -1,6 +1,8 @@
 #include "config/config_dialog.h"
 
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/profile.h"
@@ -16,18 +18,27 @@ struct DialogState {
     const char* pszModuleName;
 };
 
+// The whole entry, however long: a hand-edited key of 260 characters or more
+// read back cut or empty would be written back as another key, or as an empty
+// one that ends the key list for every reader.
 std::string GetListEntryText(HWND hList, int nIndex) {
     const LRESULT cch = SendMessageA(hList, LB_GETTEXTLEN, nIndex, 0);
-    if (cch == LB_ERR || cch >= kEntryChars) return std::string();
-    char szText[kEntryChars] = {};
-    SendMessageA(hList, LB_GETTEXT, nIndex, reinterpret_cast<LPARAM>(szText));
-    return szText;
+    if (cch == LB_ERR || cch <= 0) return std::string();
+    std::string text(static_cast<size_t>(cch) + 1, '\0');
+    const LRESULT cchRead = SendMessageA(hList, LB_GETTEXT, nIndex, reinterpret_cast<LPARAM>(&text[0]));
+    if (cchRead == LB_ERR || cchRead < 0) return std::string();
+    text.resize(strnlen(text.c_str(), text.size()));
+    return text;
 }
 
+// Every non-empty entry of the list, in list order.
 std::vector<std::string> GetListEntries(HWND hList) {
     std::vector<std::string> entries;
     const LRESULT nCount = SendMessageA(hList, LB_GETCOUNT, 0, 0);
-    for (int i = 0; i < nCount; ++i) entries.push_back(GetListEntryText(hList, i));
+    for (int i = 0; i < nCount; ++i) {
+        std::string text = GetListEntryText(hList, i);
+        if (!text.empty()) entries.push_back(std::move(text));
+    }
     return entries;
 }
 
@@ -51,30 +62,23 @@ void SetDialogIcons(HWND hDialog, UINT uIconId) {
     SendMessageA(hDialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(hBig));
 }
 
-HWND FindBrandLabel(HWND hDialog) {
-    HWND hAnchor = GetDlgItem(hDialog, kIdcBitmapMenu);
-    int nSteps = 2;
-    if (hAnchor == nullptr) {
-        hAnchor = GetDlgItem(hDialog, kIdcExcludeList);
-        nSteps = 3;
-    }
-    for (int i = 0; i < nSteps && hAnchor != nullptr; ++i) hAnchor = GetWindow(hAnchor, GW_HWNDPREV);
-    return hAnchor;
-}
-
-void FillBrandLabel(HWND hDialog) {
-    HWND hLabel = FindBrandLabel(hDialog);
-    if (hLabel == nullptr) return;
+// Every text of the template that carries "%s" names the brand there: the
+// list's heading as well as the picture choice's. The brand is put in
+// literally at each "%s" rather than handing the text to a printf-style
+// formatter.
+void FillBrandLabels(HWND hDialog) {
     char szBrand[kEntryChars] = {};
     LoadStringA(g_hResourceModule, GetBrandResourceId(), szBrand, kEntryChars);
-    char szFormat[kEntryChars] = {};
-    GetWindowTextA(hLabel, szFormat, kEntryChars);
-    // The template's text is ours, but insert the brand literally at the
-    // first "%s" rather than handing the text to a printf-style formatter.
-    std::string text = szFormat;
-    const size_t nAt = text.find("%s");
-    if (nAt != std::string::npos) text.replace(nAt, 2, szBrand);
-    SetWindowTextA(hLabel, text.c_str());
+    for (HWND hChild = GetWindow(hDialog, GW_CHILD); hChild != nullptr; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
+        char szFormat[kEntryChars] = {};
+        GetWindowTextA(hChild, szFormat, kEntryChars);
+        std::string text = szFormat;
+        const size_t nFirst = text.find("%s");
+        if (nFirst == std::string::npos) continue;
+        for (size_t nAt = nFirst; nAt != std::string::npos; nAt = text.find("%s", nAt + std::strlen(szBrand)))
+            text.replace(nAt, 2, szBrand);
+        SetWindowTextA(hChild, text.c_str());
+    }
 }
 
 void InitConfigDialog(HWND hDialog) {
@@ -99,12 +103,18 @@ void InitConfigDialog(HWND hDialog) {
     if (HWND hInclude = GetDlgItem(hDialog, kIdcIncludeList)) AddKeyList(hInclude, g_szIncludeList, kSharedListSize);
     if (GetDlgItem(hDialog, kIdcBitmapMenu) != nullptr)
         CheckDlgButton(hDialog, ReadBitmapMenuSetting() != 0 ? kIdcBitmapMenu : kIdcTextMenu, BST_CHECKED);
-    FillBrandLabel(hDialog);
+    FillBrandLabels(hDialog);
 
     int bInstallFlag = 0;
     CheckInstallation(false, &bInstallFlag);
     if (bInstallFlag == 0) SetControlState(GetDlgItem(hDialog, IDHELP), kControlEnable | kControlShow);
     UpdateMoveButtons(hDialog);
+}
+
+// Help and F1 open the page the package puts beside the profile.
+void OpenHelpPage(HWND hDialog) {
+    char szPath[MAX_PATH] = {};
+    if (CheckLibraryResult(GetHelpPagePath(szPath))) ShellOpenFile(hDialog, szPath);
 }
 
 void SaveConfigDialog(HWND hDialog) {
@@ -123,6 +133,9 @@ INT_PTR CALLBACK ConfigDialogProc(HWND hDialog, UINT uMsg, WPARAM wParam, LPARAM
             SetWindowLongPtrA(hDialog, DWLP_USER, lParam);
             InitConfigDialog(hDialog);
             return TRUE;
+        case WM_HELP:
+            OpenHelpPage(hDialog);
+            return TRUE;
         case WM_COMMAND:
             if (HIWORD(wParam) != BN_CLICKED) return FALSE;
             switch (LOWORD(wParam)) {
@@ -136,6 +149,9 @@ INT_PTR CALLBACK ConfigDialogProc(HWND hDialog, UINT uMsg, WPARAM wParam, LPARAM
                     return TRUE;
                 case IDCANCEL:
                     EndDialog(hDialog, IDCANCEL);
+                    return TRUE;
+                case IDHELP:
+                    OpenHelpPage(hDialog);
                     return TRUE;
                 default:
                     return FALSE;

@@ -97,6 +97,8 @@ LibraryErrorCode GetOleHelperPath(char* pszPath) { return CommonDirectoryPath("P
 
 LibraryErrorCode GetYarrowPath(char* pszPath) { return CommonDirectoryPath("Yarrow.exe", pszPath); }
 
+LibraryErrorCode GetHelpPagePath(char* pszPath) { return CommonDirectoryPath(kHelpPageName, pszPath); }
+
 LibraryErrorCode GetLastSaveFilePath(char* pszPath) {
     return BuildSuitePath(kSuiteKeyPath, nullptr, "LastSaveFilePath", nullptr, kRootCurrentUser, false, pszPath);
 }

@@ -61,6 +61,9 @@ LibraryErrorCode GetPhonebookPath(char* pszPath);
 LibraryErrorCode GetProfilePath(char* pszPath);
 LibraryErrorCode GetOleHelperPath(char* pszPath);
 LibraryErrorCode GetYarrowPath(char* pszPath);
+// The settings' help page, shipped beside the profile.
+constexpr char kHelpPageName[] = "PvPfcW32.htm";
+LibraryErrorCode GetHelpPagePath(char* pszPath);
 LibraryErrorCode GetLastSaveFilePath(char* pszPath);
 LibraryErrorCode UpdateLastOutputOptions(DWORD dwSetBits, DWORD dwClearMask);
 LibraryErrorCode LaunchInstaller(bool bWithUpdateSwitch);

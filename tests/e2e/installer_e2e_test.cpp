@@ -40,7 +40,7 @@ e2e::CommandResult Controller(const char* pszSwitch) {
 
 // What the package writes, file by file and value by value.
 const char* const kPackageFiles[] = {
-    "PVPFCW32.dll", "PavRes32.dll", "pfcctl.exe", "PvPfcW32.default.ini",
+    "PVPFCW32.dll", "PavRes32.dll", "pfcctl.exe", "PvPfcW32.default.ini", "PvPfcW32.htm",
     "x64\\PVPFCW32.dll", "x64\\PavRes32.dll", "x64\\pfcctl.exe",
 };
 

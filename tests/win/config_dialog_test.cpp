@@ -12,7 +12,9 @@
 
 #include "config/config_command.h"
 #include "config/config_dialog.h"
+#include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
+#include "screen_wait.h"
 #include "seam_recorder.h"
 #include "suite_key_sandbox.h"
 #include "built_modules.h"
@@ -213,6 +215,143 @@ TEST_F(ConfigDialogTest, SwitchingHookingOnOffersARestartAndRestartsOnOk) {
     RunDriven([&] { VXPFCWConfig(); }, [&](HWND hDialog) { Press(hDialog, IDOK); });
     EXPECT_TRUE(m_recorder.messageBoxes.empty());
     EXPECT_EQ(1, s_nRestarts);
+}
+
+// What a control shows of its text: the mnemonic marks are not drawn.
+std::string ShownText(HWND hControl) {
+    char szText[260] = {};
+    GetWindowTextA(hControl, szText, sizeof szText);
+    std::string shown;
+    for (const char* p = szText; *p != '\0'; ++p) {
+        if (*p == '&' && p[1] != '\0') ++p;
+        shown += *p;
+    }
+    return shown;
+}
+
+// Why a label or button of the dialog does not show its whole text at its
+// own font; empty when it does.
+std::string TextCutOff(HWND hControl) {
+    char szClass[32] = {};
+    GetClassNameA(hControl, szClass, sizeof szClass);
+    const std::string text = ShownText(hControl);
+    const LONG lStyle = GetWindowLongA(hControl, GWL_STYLE);
+    const bool bStatic = lstrcmpiA(szClass, "Static") == 0;
+    const bool bButton = lstrcmpiA(szClass, "Button") == 0;
+    if (text.empty() || (!bStatic && !bButton) || (bButton && (lStyle & BS_TYPEMASK) == BS_GROUPBOX)) return "";
+    RECT rcClient{};
+    GetClientRect(hControl, &rcClient);
+    HDC hDC = GetDC(hControl);
+    HGDIOBJ hOldFont = SelectObject(hDC, reinterpret_cast<HFONT>(SendMessageA(hControl, WM_GETFONT, 0, 0)));
+    int nNeededWidth = 0, nNeededHeight = 0;
+    if (bStatic) {
+        // A label wraps at word breaks, as it is drawn.
+        RECT rcText = rcClient;
+        DrawTextA(hDC, text.c_str(), -1, &rcText, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        nNeededWidth = rcText.right - rcText.left;
+        nNeededHeight = rcText.bottom - rcText.top;
+    } else {
+        SIZE size{};
+        GetTextExtentPoint32A(hDC, text.c_str(), static_cast<int>(text.size()), &size);
+        const LONG lType = lStyle & BS_TYPEMASK;
+        const bool bRadio = lType == BS_AUTORADIOBUTTON || lType == BS_RADIOBUTTON;
+        // Beside a radio button's text its circle; around a push button's its edges.
+        nNeededWidth = size.cx + (bRadio ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 2 * GetSystemMetrics(SM_CXEDGE) + 2);
+        nNeededHeight = size.cy;
+    }
+    SelectObject(hDC, hOldFont);
+    ReleaseDC(hControl, hDC);
+    if (nNeededWidth <= rcClient.right && nNeededHeight <= rcClient.bottom) return "";
+    return "\"" + text + "\" needs " + std::to_string(nNeededWidth) + "x" + std::to_string(nNeededHeight) + ", has " +
+           std::to_string(rcClient.right) + "x" + std::to_string(rcClient.bottom);
+}
+
+// Every label shows the brand instead of "%s", and every label and button its
+// whole text, with the longer brand name too.
+TEST_F(ConfigDialogTest, EveryTextShowsWholeWithTheBrandFilledIn) {
+    struct Case {
+        BYTE nParvaneInfo;
+        const char* pszBrand;
+        const char* pszPicture;
+    };
+    const Case kCases[] = {{1, "Tellarine", "config_dialog"}, {2, "Tellarine Messenger", "config_dialog_messenger"}};
+    test_support::SuiteKeySandbox::SetBinary(kRootCurrentUser, "InstallVersion", {0x03, 0x00, 0x04, 0x02});
+    for (const Case& c : kCases) {
+        test_support::SuiteKeySandbox::SetBinary(kRootLocalMachine, "ParvaneInfo", {c.nParvaneInfo, 0, 0, 0});
+        SetIncludeList({"Notepad (NOTEPAD)", "Word (WINWORD)", "Sample hosts (PFC)", "WordPad (WORDPAD)"});
+        WritePrivateProfileStringA("PFCExclude", "PowerPoint (POWERPNT)", "1", m_ini.c_str());
+        std::vector<std::string> labels, cutOff;
+        bool bPicture = false;
+        RunDriven([&] { RunConfigDialog(nullptr, ""); },
+                  [&](HWND hDialog) {
+                      for (HWND h = GetWindow(hDialog, GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT)) {
+                          char szClass[32] = {};
+                          GetClassNameA(h, szClass, sizeof szClass);
+                          if (lstrcmpiA(szClass, "Static") == 0) labels.push_back(ShownText(h));
+                          const std::string why = TextCutOff(h);
+                          if (!why.empty()) cutOff.push_back(why);
+                      }
+                      RedrawWindow(hDialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+                      Sleep(200);  // the dialog's thread paints what the redraw asked for
+                      bPicture = test_support::SaveScreenshot(hDialog, c.pszPicture);
+                      Press(hDialog, IDCANCEL);
+                  });
+        ASSERT_EQ(labels.size(), 3u) << c.pszBrand;
+        for (const std::string& label : labels) EXPECT_EQ(label.find("%s"), std::string::npos) << label;
+        EXPECT_EQ(labels[0], std::string("Programs with the ") + c.pszBrand + " send command:");
+        EXPECT_EQ(labels[2], std::string("Show the ") + c.pszBrand + " menu:");
+        EXPECT_EQ(cutOff, std::vector<std::string>{}) << c.pszBrand;
+        EXPECT_TRUE(bPicture) << c.pszBrand;
+    }
+}
+
+// Help and F1 open the help page that the package puts beside the profile.
+TEST_F(ConfigDialogTest, HelpButtonAndF1OpenTheHelpPage) {
+    test_support::SuiteKeySandbox::SetBinary(kRootCurrentUser, "InstallVersion", {0x03, 0x00, 0x04, 0x02});
+    test_support::SuiteKeySandbox::SetString(kRootLocalMachine, "CommonDirectory", m_dir.path());
+    const std::string page = m_dir.AddFile("PvPfcW32.htm", "<html></html>");
+    bool bHelpVisible = false;
+    size_t nAfterButton = 0, nAfterF1 = 0;
+    RunDriven([&] { RunConfigDialog(nullptr, ""); },
+              [&](HWND hDialog) {
+                  HWND hHelp = GetDlgItem(hDialog, IDHELP);
+                  bHelpVisible = IsWindowVisible(hHelp) && IsWindowEnabled(hHelp);
+                  Press(hDialog, IDHELP);
+                  nAfterButton = m_recorder.launches.size();
+                  // F1 as typed, into the dialog in front.
+                  SetForegroundWindow(hDialog);
+                  for (int i = 0; i < 200 && GetForegroundWindow() != hDialog; ++i) Sleep(10);
+                  keybd_event(VK_F1, 0x3B, 0, 0);
+                  keybd_event(VK_F1, 0x3B, KEYEVENTF_KEYUP, 0);
+                  for (int i = 0; i < 300 && m_recorder.launches.size() < 2; ++i) Sleep(10);
+                  nAfterF1 = m_recorder.launches.size();
+                  Press(hDialog, IDCANCEL);
+              });
+    EXPECT_TRUE(bHelpVisible);
+    EXPECT_EQ(nAfterButton, 1u);
+    EXPECT_EQ(nAfterF1, 2u);
+    ASSERT_EQ(m_recorder.launches.size(), 2u);
+    for (const auto& launch : m_recorder.launches) {
+        EXPECT_EQ(launch.verb, "open");
+        EXPECT_EQ(lstrcmpiA(launch.file.c_str(), page.c_str()), 0) << launch.file;
+    }
+    EXPECT_TRUE(m_recorder.messageBoxes.empty());
+}
+
+// An entry too long for the fixed reading buffer (a hand-edited key) goes
+// back to the file whole, and the entries after it stay.
+TEST_F(ConfigDialogTest, LongEntriesAreWrittenBackWhole) {
+    const std::string longKey = "Long (" + std::string(300, 'L') + ")";
+    for (const char* pszSection : {"PFCInclude", "PFCExclude"}) {
+        WritePrivateProfileStringA(pszSection, "A (AAA)", "1", m_ini.c_str());
+        WritePrivateProfileStringA(pszSection, longKey.c_str(), "1", m_ini.c_str());
+        WritePrivateProfileStringA(pszSection, "Z (ZZZ)", "1", m_ini.c_str());
+    }
+    ASSERT_EQ(KeyList("PFCInclude"), (std::vector<std::string>{"A (AAA)", longKey, "Z (ZZZ)"}));
+    LoadIncludeList();
+    RunDriven([&] { RunConfigDialog(nullptr, ""); }, [&](HWND hDialog) { Press(hDialog, IDOK); });
+    for (const char* pszSection : {"PFCInclude", "PFCExclude"})
+        EXPECT_EQ(KeyList(pszSection), (std::vector<std::string>{"Z (ZZZ)", longKey, "A (AAA)"})) << pszSection;
 }
 
 TEST_F(ConfigDialogTest, CancelledCommandLeavesTheSharedListAlone) {
