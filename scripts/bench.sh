@@ -27,7 +27,7 @@ run_hook_cost() {
   pfc_ensure_display
   for preset in win32 win64; do
     pfc_use_build_tree "build/$preset"
-    wine "build/$preset/bench/hook_cost.exe"
+    pfc_wine "build/$preset/bench/hook_cost.exe"
   done
 }
 

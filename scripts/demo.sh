@@ -29,11 +29,11 @@ trap 'bash scripts/print-spooler.sh stop "$(pfc_spooler_dir)"; pfc_stop_display'
 bash scripts/suite-setup.sh "$root/build/win32"
 # The suite's send printer is the spooler's send queue, for both bitnesses.
 for view in 32 64; do
-  wine reg add 'HKLM\SOFTWARE\VORLAND\PARVANE' /v QOVISendPrinter /d "$PFC_SEND_QUEUE" /f "/reg:$view" >/dev/null 2>&1
+  pfc_wine reg add 'HKLM\SOFTWARE\VORLAND\PARVANE' /v QOVISendPrinter /d "$PFC_SEND_QUEUE" /f "/reg:$view" >/dev/null 2>&1
 done
 
 # A controller of an earlier, interrupted run would hold the hook.
-wine 'C:\Program Files\Tellarine\Common\pfcctl.exe' --unhook >/dev/null 2>&1 || true
+pfc_wine 'C:\Program Files\Tellarine\Common\pfcctl.exe' --unhook >/dev/null 2>&1 || true
 
 pictures="$root/build/demo/pictures"
 rm -rf "$pictures"
@@ -43,7 +43,7 @@ printf 'Dear reader,\r\nthis page was printed by notepad through the Tellarine s
 pdf_dir="$(getent passwd "$(id -un)" | cut -d: -f6)/PDF"
 touch "$root/build/demo/run-start"
 echo "== the run"
-wine "$root/build/win32/tools/demo/pfcdemo.exe" "Z:$(echo "$pictures" | tr '/' '\\')" "Z:$(echo "$letter" | tr '/' '\\')"
+pfc_wine "$root/build/win32/tools/demo/pfcdemo.exe" "Z:$(echo "$pictures" | tr '/' '\\')" "Z:$(echo "$letter" | tr '/' '\\')"
 
 echo "== the printed page"
 pdf=""

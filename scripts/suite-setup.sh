@@ -43,23 +43,23 @@ install_standins() { # build-dir; the prefix is the current one
   # sending program's directory (read through HKEY_CLASSES_ROOT) and its send
   # printers as WIN.INI [devices] lists them (the prefix keeps that section in
   # the user's registry).
-  wine reg add 'HKCU\SOFTWARE\VORLAND\PARVANE' /v LastSaveFilePath /t REG_SZ /d "$common_dir\\last.qvd" /f >/dev/null 2>&1
+  pfc_wine reg add 'HKCU\SOFTWARE\VORLAND\PARVANE' /v LastSaveFilePath /t REG_SZ /d "$common_dir\\last.qvd" /f >/dev/null 2>&1
   local view
   for view in 32 64; do
-    wine reg add 'HKCR\Software\vorland\Program' /ve /d "$send_dir" /f "/reg:$view" >/dev/null 2>&1
+    pfc_wine reg add 'HKCR\Software\vorland\Program' /ve /d "$send_dir" /f "/reg:$view" >/dev/null 2>&1
   done
   local devices_key='HKCU\Software\Microsoft\Windows NT\CurrentVersion\Devices'
-  wine reg add "$devices_key" /v "Tellarine Fax" /d "PFCFAX,FAX1:" /f >/dev/null 2>&1
-  wine reg add "$devices_key" /v "Tellarine Send" /d "PFCSEND,FAX2:" /f >/dev/null 2>&1
-  wine reg add "$devices_key" /v "Tellarine Partner Fax" /d "FAX3:" /f >/dev/null 2>&1
+  pfc_wine reg add "$devices_key" /v "Tellarine Fax" /d "PFCFAX,FAX1:" /f >/dev/null 2>&1
+  pfc_wine reg add "$devices_key" /v "Tellarine Send" /d "PFCSEND,FAX2:" /f >/dev/null 2>&1
+  pfc_wine reg add "$devices_key" /v "Tellarine Partner Fax" /d "FAX3:" /f >/dev/null 2>&1
 }
 
 install_package() { # build-dir
   local msi="$1/installer/PvPfcW32.msi"
   [ -f "$msi" ] || { echo "suite-setup: $msi is missing: build first" >&2; exit 1; }
   # A controller of an earlier run would keep the old modules loaded.
-  wine "$common_dir\\pfcctl.exe" --unhook >/dev/null 2>&1 || true
-  if ! wine msiexec /i "Z:$(echo "$msi" | tr '/' '\\')" /qn; then
+  pfc_wine "$common_dir\\pfcctl.exe" --unhook >/dev/null 2>&1 || true
+  if ! pfc_wine msiexec /i "Z:$(echo "$msi" | tr '/' '\\')" /qn; then
     echo "suite-setup: msiexec /i $msi failed" >&2
     exit 1
   fi
@@ -70,11 +70,11 @@ install_package() { # build-dir
 # is updated.
 ensure_printers() {
   local devices_key='HKCU\Software\Microsoft\Windows NT\CurrentVersion\Devices'
-  if ! wine reg query "$devices_key" /v "$PFC_SEND_QUEUE" >/dev/null 2>&1; then
-    wineboot -u >/dev/null 2>&1
+  if ! pfc_wine reg query "$devices_key" /v "$PFC_SEND_QUEUE" >/dev/null 2>&1; then
+    pfc_wine wineboot -u >/dev/null 2>&1
     wineserver -w
   fi
-  if ! wine reg query "$devices_key" /v "$PFC_SEND_QUEUE" >/dev/null 2>&1; then
+  if ! pfc_wine reg query "$devices_key" /v "$PFC_SEND_QUEUE" >/dev/null 2>&1; then
     echo "suite-setup: the prefix $WINEPREFIX does not list the print queue $PFC_SEND_QUEUE" >&2
     exit 1
   fi

@@ -9,6 +9,9 @@
 #                           stopped when the sourcing shell exits
 #   pfc_start_xvfb          another Xvfb on a free display, left to the caller
 #   pfc_end_prefix          ends every process of $WINEPREFIX and its wineserver
+#   pfc_wine PROGRAM ARG... runs PROGRAM with the Wine loader of its machine
+#                           type (always use it instead of `wine`)
+#   pfc_runs_32bit          whether this machine can start 32-bit programs
 #
 # The prefix's programs print through the spooler beside it (CUPS_SERVER,
 # print-spooler.sh; scripts/suite-setup.sh starts it).
@@ -16,6 +19,82 @@
 export WINEPREFIX="${PFC_WINEPREFIX:-${WINEPREFIX:-$PFC_BUILD_ROOT/win32/wineprefix}}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+# Wine's two loaders; each runs the programs of its own machine type. Debian's
+# `wine` takes the 32-bit one whenever it is installed, and a kernel without
+# ia32 emulation cannot execute it, so the scripts choose by the program's PE
+# header instead; Wine's own programs (reg, msiexec, wineboot) exist for both
+# and run with the 64-bit one.
+PFC_WINE32_LOADER=/usr/lib/wine/wine
+PFC_WINE64_LOADER=/usr/lib/wine/wine64
+# pfc_wine's answer for a 32-bit program on a machine that cannot start one;
+# cmake reads it from here for the tests' SKIP_RETURN_CODE.
+PFC_NOT_RUN_HERE=77
+
+# The machine type of a PE file: i386 or amd64; fails for anything else.
+pfc_pe_machine() {
+  local pe sig
+  [ "$(head -c 2 "$1" 2>/dev/null)" = MZ ] || return 1
+  pe=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ')
+  [ -n "$pe" ] || return 1
+  sig=$(od -An -t x1 -j "$pe" -N 6 "$1" | tr -d ' \n')
+  case $sig in
+    504500004c01) echo i386 ;;
+    504500006486) echo amd64 ;;
+    *) return 1 ;;
+  esac
+}
+
+# The Unix path of a program named as Wine's programs name it (C:\..., Z:\...).
+pfc_unix_path() {
+  case $1 in
+    [A-Za-z]:[\\/]*)
+      local drive rest
+      drive=$(echo "${1:0:1}" | tr 'A-Z' 'a-z')
+      rest=$(echo "${1:3}" | tr '\\' /)
+      echo "$WINEPREFIX/dosdevices/$drive:/$rest" ;;
+    *) echo "$1" ;;
+  esac
+}
+
+# Tried, not guessed: the 32-bit loader either starts or the kernel refuses
+# it. PFC_32BIT_REFUSAL keeps the kernel's words for the message.
+pfc_runs_32bit() {
+  if [ -z "${PFC_RUNS_32BIT:-}" ]; then
+    local out
+    if out=$("$PFC_WINE32_LOADER" --version 2>&1); then
+      PFC_RUNS_32BIT=yes
+    elif [[ $out == *"Exec format error"* ]]; then
+      PFC_RUNS_32BIT=no
+      PFC_32BIT_REFUSAL="$PFC_WINE32_LOADER: Exec format error"
+    else
+      # Anything else (a loader missing or broken) is a fault to see, not a
+      # limit of the machine: the program is started and fails as it will.
+      PFC_RUNS_32BIT=yes
+    fi
+    export PFC_RUNS_32BIT PFC_32BIT_REFUSAL
+  fi
+  [ "$PFC_RUNS_32BIT" = yes ]
+}
+
+# The loader for a program; for a 32-bit program on a machine that cannot
+# start one, says so and answers PFC_NOT_RUN_HERE instead.
+pfc_wine_loader() { # program
+  if [ "$(pfc_pe_machine "$(pfc_unix_path "$1")")" != i386 ]; then
+    echo "$PFC_WINE64_LOADER"
+  elif pfc_runs_32bit; then
+    echo "$PFC_WINE32_LOADER"
+  else
+    echo "win32: NOT RUN on this machine: $(basename "$(pfc_unix_path "$1" | tr '\\' /)"): the kernel cannot execute 32-bit programs (ia32 emulation is off; $PFC_32BIT_REFUSAL); 32-bit Windows programs cannot start" >&2
+    return "$PFC_NOT_RUN_HERE"
+  fi
+}
+
+pfc_wine() { # program [args...]
+  local loader
+  loader=$(pfc_wine_loader "$1") || return
+  "$loader" "$@"
+}
 
 # The spooler's queues (cups-pdf): the suite's send printer, and the user's
 # own printer, which is the default. Wine names a printer after its queue.
@@ -95,13 +174,13 @@ pfc_end_prefix() {
 pfc_ensure_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
+    pfc_wine wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
   if [ ! -f "$WINEPREFIX/.pfc-configured" ]; then
     # Without a window manager on the display, Wine waits about two seconds
     # for one at every destroyed framed window; unmanaged windows end at once.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    pfc_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     touch "$WINEPREFIX/.pfc-configured"
   fi
   # Wine draws caption buttons, menu checks and arrows with Marlett and its

@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Runs one Windows program under Wine in the prefix of the build tree that
-# holds it; ctest uses it as the cross-compiling emulator. A program that runs
-# longer than PFC_WINE_TIMEOUT seconds (default 600), or a run that is
-# interrupted, ends every process of the prefix, hosts included, and its
-# wineserver, so that nothing of it is left for the next test.
+# holds it, with the loader of its machine type; ctest uses it as the
+# cross-compiling emulator. A 32-bit program on a machine that cannot start
+# one is not run: it says so and answers PFC_NOT_RUN_HERE (wine-env.sh). A
+# program that runs longer than PFC_WINE_TIMEOUT seconds (default 600), or a
+# run that is interrupted, ends every process of the prefix, hosts included,
+# and its wineserver, so that nothing of it is left for the next test.
 set -u
 . "$(dirname "$0")/wine-env.sh"
 if tree=$(pfc_build_tree_of "$1"); then pfc_use_build_tree "$tree"; fi
+loader=$(pfc_wine_loader "$1") || exit
 pfc_ensure_display || exit 1
 pfc_ensure_prefix
 limit=${PFC_WINE_TIMEOUT:-600}
 trap 'pfc_end_prefix; exit 130' INT TERM HUP
-timeout -k 10 "$limit" wine "$@" &
+timeout -k 10 "$limit" "$loader" "$@" &
 wait $!
 rc=$?
 if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
