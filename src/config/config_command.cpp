@@ -2,6 +2,7 @@
 
 #include "config/config_dialog.h"
 #include "config/profile.h"
+#include "hook/hook_messages.h"
 #include "hook/hooked_wnd_table.h"
 #include "hook/target_selection.h"
 #include "hook/module_lifetime.h"
@@ -44,6 +45,9 @@ void ConfigureHooking(HookedWndInfo* pInfo) {
 
     if (!bEnabledAfter) {
         VXPFCWSetHooking(FALSE, 0, 0, 0);
+        // Each bitness has its own hook, held by its own controller: both
+        // are told, so that hooking is off for every program.
+        PostMessageA(HWND_BROADCAST, RegisterWindowMessageA(kHookingOffMessageName), 0, 0);
         return;
     }
     // The calling window shows its item in the new form at once; others

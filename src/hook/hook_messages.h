@@ -12,6 +12,11 @@ constexpr char kHookRemovedMessageName[] = "PvPfcW32.HookRemoved";
 extern UINT g_uHookRemovedMsg;
 void AnnounceHookRemoved();
 
+// Told to every top-level window when the user switches hooking off in the
+// settings: the controllers of both bitnesses take their hooks out and end.
+// The module of one bitness cannot remove the other one's hook itself.
+constexpr char kHookingOffMessageName[] = "PvPfcW32.HookingOff";
+
 // Answered by HookProc for the sample hosts and the tests: whether and how a
 // window is hooked, without a way through the module's exports.
 constexpr char kTestQueryMessageName[] = "PvPfcW32.TestQuery";

@@ -13,6 +13,7 @@
 
 #include "../../tools/hosts/host_report.h"
 #include "e2e_support.h"
+#include "settings_dialog.h"
 #include "platform/unique_handle.h"
 
 #ifndef PFC_MENUHOST64_WIN
@@ -186,6 +187,46 @@ TEST(InstalledSuite, StatusTellsEachBitnessAndASecondHookChangesNothing) {
         EXPECT_NE(std::string::npos, second.output.find("already holds the hook")) << second.output;
         status = Controller("--status");
         for (const std::string& line : c.lines) EXPECT_NE(std::string::npos, status.output.find(line)) << status.output;
+    }
+}
+
+// The settings of one bitness change the profile that both read: switched off
+// there, hooking goes for both bitnesses at once; switched on again, the next
+// --hook brings both hooks back.
+TEST(InstalledSuite, SwitchingHookingOffFromEitherSideRemovesBothHooks) {
+    e2e::ProfileBackup profile;
+    for (bool b64BitSettings : {false, true}) {
+        SCOPED_TRACE(b64BitSettings ? "settings of the 64-bit side" : "settings of the 32-bit side");
+        auto settings = [&](std::initializer_list<int> buttons, bool bAsksRestart) {
+            e2e::Process config(e2e::InstalledController(b64BitSettings) + " --config");
+            HWND hDialog = e2e::WaitForSettingsDialog(config.Id(), 20000);
+            if (hDialog == nullptr) return false;
+            e2e::PressSettingsButtons(hDialog, buttons);
+            if (bAsksRestart && !e2e::DeclineRestart(config.Id(), 20000)) return false;
+            DWORD dwExit = 1;
+            return config.WaitForExit(20000, &dwExit) && dwExit == 0;
+        };
+        {
+            e2e::ControllerSession controller(false);
+            ASSERT_TRUE(controller.Installed());
+            ASSERT_TRUE(ControllerRunning(false) && ControllerRunning(true));
+            ASSERT_TRUE(settings({IDC_MOVE_ALL_OUT, IDOK}, false));
+            EXPECT_TRUE(e2e::WaitUntil([] { return !ControllerRunning(false) && !ControllerRunning(true); }, 20000));
+            EXPECT_FALSE(e2e::HookMutexExists());
+            const e2e::CommandResult status = Controller("--status");
+            for (const char* pszLine : {"32-bit: hook not in", "64-bit: hook not in"})
+                EXPECT_NE(std::string::npos, status.output.find(pszLine)) << status.output;
+            const e2e::CommandResult refused = Controller("--hook");
+            EXPECT_TRUE(refused.bEnded) << "--hook stayed with hooking off";
+            EXPECT_NE(std::string::npos, refused.output.find("hooking is switched off")) << refused.output;
+        }
+        ASSERT_TRUE(settings({IDC_MOVE_ALL_IN, IDOK}, true));
+        e2e::ControllerSession again(false);
+        ASSERT_TRUE(again.Installed());
+        EXPECT_TRUE(ControllerRunning(false) && ControllerRunning(true));
+        const e2e::CommandResult status = Controller("--status");
+        for (const char* pszLine : {"32-bit: hook in", "64-bit: hook in"})
+            EXPECT_NE(std::string::npos, status.output.find(pszLine)) << status.output;
     }
 }
 

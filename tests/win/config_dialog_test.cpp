@@ -12,6 +12,7 @@
 
 #include "config/config_command.h"
 #include "config/config_dialog.h"
+#include "hook/hook_messages.h"
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
 #include "screen_wait.h"
@@ -352,6 +353,46 @@ TEST_F(ConfigDialogTest, LongEntriesAreWrittenBackWhole) {
     RunDriven([&] { RunConfigDialog(nullptr, ""); }, [&](HWND hDialog) { Press(hDialog, IDOK); });
     for (const char* pszSection : {"PFCInclude", "PFCExclude"})
         EXPECT_EQ(KeyList(pszSection), (std::vector<std::string>{"Z (ZZZ)", longKey, "A (AAA)"})) << pszSection;
+}
+
+// Each bitness's hook is its controller's: switching hooking off tells every
+// top-level window, so that the controllers of both bitnesses take theirs out.
+// Stands in for a controller here: a hidden top-level window that counts it.
+TEST_F(ConfigDialogTest, SwitchingHookingOffTellsTheControllersOfBothBitnesses) {
+    static int s_nTold = 0;
+    s_nTold = 0;
+    static const UINT s_uHookingOff = RegisterWindowMessageA(kHookingOffMessageName);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = [](HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        if (uMsg == s_uHookingOff) ++s_nTold;
+        return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+    };
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "PfcControllerStandIn";
+    RegisterClassA(&wc);
+    HWND hController = CreateWindowA(wc.lpszClassName, "", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                                     wc.hInstance, nullptr);
+    ASSERT_NE(hController, nullptr);
+    struct Case {
+        const char* pszWhat;
+        int nButton;
+        int nTold;
+    };
+    const Case kCases[] = {{"left on", kIdcMoveAllIn, 0}, {"switched off", kIdcMoveAllOut, 1}};
+    for (const Case& c : kCases) {
+        s_nTold = 0;
+        SetIncludeList({"Word (WINWORD)"});
+        WritePrivateProfileStringA("PFCExclude", "Paint (MSPAINT)", "1", m_ini.c_str());
+        RunDriven([&] { ConfigureHooking(nullptr); },
+                  [&](HWND hDialog) {
+                      Press(hDialog, c.nButton);
+                      Press(hDialog, IDOK);
+                  });
+        test_support::PumpUntil([] { return s_nTold > 0; }, c.nTold > 0 ? 5000 : 300);
+        EXPECT_EQ(s_nTold, c.nTold) << c.pszWhat;
+    }
+    DestroyWindow(hController);
+    UnregisterClassA(wc.lpszClassName, wc.hInstance);
 }
 
 TEST_F(ConfigDialogTest, CancelledCommandLeavesTheSharedListAlone) {

@@ -8,6 +8,7 @@
 
 #include "child_process.h"
 #include "exit_codes.h"
+#include "hook/hook_messages.h"
 #include "program_paths.h"
 #include "send_module.h"
 
@@ -24,8 +25,17 @@ int Report(int nCode, const std::string& text) {
 }
 
 LRESULT CALLBACK ControllerWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    static const UINT s_uHookingOffMsg = RegisterWindowMessageA(kHookingOffMessageName);
     if (uMsg == WM_DESTROY) {
         PostQuitMessage(0);
+        return 0;
+    }
+    // Switched off in the settings, from a program of either bitness: our
+    // hook goes too, and the next --hook finds hooking off until it is on.
+    if (uMsg == s_uHookingOffMsg && s_uHookingOffMsg != 0) {
+        std::printf("pfcctl (%s-bit): hooking switched off in the settings\n", OwnBitness());
+        std::fflush(stdout);
+        DestroyWindow(hWnd);
         return 0;
     }
     return DefWindowProcA(hWnd, uMsg, wParam, lParam);
