@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "../../tools/hosts/host_report.h"
 #include "../win/system_profile_sandbox.h"
 #include "e2e_support.h"
+#include "settings_dialog.h"
 #include "send/mail_program.h"
 
 using test_support::RegistryValueSandbox;
@@ -39,6 +41,7 @@ constexpr char kKeysPrintOptions[] = "o"; // printer kind 3
 constexpr char kKeysPhonebook[] = "mp";
 constexpr char kKeysPhonebookEntry[] = "me";
 constexpr char kKeysSendByMail[] = "mm";
+constexpr char kKeysConfigure[] = "pc";
 constexpr int kSendButtonId = 12661;
 
 std::vector<std::string> ReadLines(const std::string& path) {
@@ -473,6 +476,75 @@ TEST_F(SendActionsE2E, PhonebookStartsInItsModes) {
               PressMessage(host));
     ASSERT_TRUE(host.Settled());
     EXPECT_EQ(2u, StandinLinesOf("PvPhone.exe").size());
+}
+
+// The menu bar as the screen shows it, between the caption and the client area.
+std::vector<std::uint32_t> MenuBarPixels(HWND hWnd) {
+    RECT rcWindow{}, rcClient{};
+    GetWindowRect(hWnd, &rcWindow);
+    GetClientRect(hWnd, &rcClient);
+    MapWindowPoints(hWnd, nullptr, reinterpret_cast<POINT*>(&rcClient), 2);
+    const RECT rcBar{rcClient.left, rcClient.top - GetSystemMetrics(SM_CYMENU), rcClient.right, rcClient.top};
+    std::vector<std::uint32_t> pixels;
+    e2e::CaptureScreen(rcBar, &pixels);
+    return pixels;
+}
+
+bool HostHooked(const Host& host) {
+    DWORD_PTR dwAnswer = 0;
+    SendMessageTimeoutA(host.Window(), host_report::kReportMessage, host_report::kAskIdentity, 0, SMTO_ABORTIFHUNG,
+                        5000, &dwAnswer);
+    return host_report::Hooked(static_cast<LRESULT>(dwAnswer));
+}
+
+// The configure command of a hooked host's popup, as a person uses it: the
+// settings open in the host, and what is confirmed there reaches the host at
+// once.
+TEST_F(SendActionsE2E, SettingsFromTheHostsPopupApplyToTheHost) {
+    enum class Change { kPictureOnly, kExcludeHost, kHookingOff };
+    // Switching hooking off ends the controller: it comes last. Each host
+    // reads the profile put back after the case before.
+    for (Change change : {Change::kPictureOnly, Change::kExcludeHost, Change::kHookingOff}) {
+        SCOPED_TRACE(static_cast<int>(change));
+        e2e::ProfileBackup profile;
+        Host host("PFCMENUHOST", "");
+        ASSERT_TRUE(host.WaitUntilServed());
+        ASSERT_TRUE(host.Settled());
+        const std::vector<std::uint32_t> barBefore = MenuBarPixels(host.Window());
+        ASSERT_TRUE(host.Choose(kKeysConfigure));
+        HWND hDialog = e2e::WaitForSettingsDialog(host.Id(), kWaitMs);
+        ASSERT_NE(hDialog, nullptr) << "the settings did not open in the host";
+        switch (change) {
+            case Change::kPictureOnly: {
+                const bool bPicture = IsDlgButtonChecked(hDialog, IDC_BITMAP_MENU) == BST_CHECKED;
+                e2e::PressSettingsButtons(hDialog, {bPicture ? IDC_TEXT_MENU : IDC_BITMAP_MENU, IDOK});
+                ASSERT_TRUE(e2e::WaitUntil([&] { return !IsWindow(hDialog); }, kWaitMs));
+                ASSERT_TRUE(host.Settled());
+                EXPECT_TRUE(HostHooked(host));
+                EXPECT_TRUE(host.WaitUntilServed());
+                EXPECT_TRUE(e2e::WaitUntil([&] { return MenuBarPixels(host.Window()) != barBefore; }, kWaitMs))
+                    << "the send item kept its old form";
+                break;
+            }
+            case Change::kExcludeHost: {
+                HWND hInclude = GetDlgItem(hDialog, IDC_INCLUDE_LIST);
+                SendMessageA(hInclude, LB_SELECTSTRING, static_cast<WPARAM>(-1),
+                             reinterpret_cast<LPARAM>("Sample hosts"));
+                ASSERT_NE(SendMessageA(hInclude, LB_GETCURSEL, 0, 0), LB_ERR);
+                e2e::PressSettingsButtons(hDialog, {IDC_MOVE_ONE_OUT, IDOK});
+                EXPECT_TRUE(e2e::WaitUntil([&] { return !HostHooked(host); }, kWaitMs)) << "the host kept its hook";
+                EXPECT_TRUE(e2e::HookMutexExists()) << "hooking stays on for the others";
+                break;
+            }
+            case Change::kHookingOff:
+                e2e::PressSettingsButtons(hDialog, {IDC_MOVE_ALL_OUT, IDOK});
+                EXPECT_TRUE(e2e::WaitUntil([&] { return !HostHooked(host); }, kWaitMs)) << "the host kept its hook";
+                EXPECT_TRUE(e2e::WaitUntil([] { return !e2e::HookMutexExists(); }, kWaitMs)) << "the hook stayed in";
+                EXPECT_EQ(e2e::WaitForDialogWithText(host.Id(), 2000), nullptr) << "no restart is offered";
+                break;
+        }
+        EXPECT_TRUE(host.Alive());
+    }
 }
 
 }  // namespace
