@@ -516,8 +516,11 @@ TEST_F(SendActionsE2E, SettingsFromTheHostsPopupApplyToTheHost) {
         ASSERT_NE(hDialog, nullptr) << "the settings did not open in the host";
         switch (change) {
             case Change::kPictureOnly: {
+                // The other form, chosen as a click on its radio button leaves it.
                 const bool bPicture = IsDlgButtonChecked(hDialog, IDC_BITMAP_MENU) == BST_CHECKED;
-                e2e::PressSettingsButtons(hDialog, {bPicture ? IDC_TEXT_MENU : IDC_BITMAP_MENU, IDOK});
+                SendMessageA(GetDlgItem(hDialog, IDC_BITMAP_MENU), BM_SETCHECK, bPicture ? BST_UNCHECKED : BST_CHECKED, 0);
+                SendMessageA(GetDlgItem(hDialog, IDC_TEXT_MENU), BM_SETCHECK, bPicture ? BST_CHECKED : BST_UNCHECKED, 0);
+                e2e::PressSettingsButtons(hDialog, {IDOK});
                 ASSERT_TRUE(e2e::WaitUntil([&] { return !IsWindow(hDialog); }, kWaitMs));
                 ASSERT_TRUE(host.Settled());
                 EXPECT_TRUE(HostHooked(host));
