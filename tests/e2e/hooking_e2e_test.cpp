@@ -212,7 +212,9 @@ TEST(HookingE2E, HandEditsOfTheListsReachWindowsCreatedTwoSecondsLater) {
             10000);
         ASSERT_TRUE(lAnswer & host_report::kValid) << "no answer";
         EXPECT_EQ(c.nIndex != kNotHooked, host_report::Hooked(lAnswer));
-        if (c.nIndex != kNotHooked) EXPECT_EQ(c.nIndex, host_report::Value(lAnswer));
+        if (c.nIndex != kNotHooked) {
+            EXPECT_EQ(c.nIndex, host_report::Value(lAnswer));
+        }
         process.Terminate();
     }
 }
