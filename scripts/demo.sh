@@ -20,20 +20,29 @@ export PFC_WINEPREFIX="$root/build/demo/wineprefix"
 . scripts/wine-env.sh
 pfc_ensure_display
 
-echo "== building (preset win32)"
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j "$(nproc)" >/dev/null
+# The 32-bit build where this machine can start 32-bit programs, the 64-bit
+# one where it cannot; both install the same package.
+preset=win32
+if ! pfc_runs_32bit; then
+  preset=win64
+  echo "== this machine cannot execute 32-bit programs ($PFC_32BIT_REFUSAL): the 64-bit build runs the demo"
+fi
+echo "== building (preset $preset)"
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j "$(nproc)" >/dev/null
 
 echo "== installing the suite into the Wine prefix (and starting its print spooler)"
 trap 'bash scripts/print-spooler.sh stop "$(pfc_spooler_dir)"; pfc_stop_display' EXIT
-bash scripts/suite-setup.sh "$root/build/win32"
+bash scripts/suite-setup.sh "$root/build/$preset"
 # The suite's send printer is the spooler's send queue, for both bitnesses.
 for view in 32 64; do
   pfc_wine reg add 'HKLM\SOFTWARE\VORLAND\PARVANE' /v QOVISendPrinter /d "$PFC_SEND_QUEUE" /f "/reg:$view" >/dev/null 2>&1
 done
 
 # A controller of an earlier, interrupted run would hold the hook.
-pfc_wine 'C:\Program Files\Tellarine\Common\pfcctl.exe' --unhook >/dev/null 2>&1 || true
+controller='C:\Program Files\Tellarine\Common\pfcctl.exe'
+[ "$preset" = win64 ] && controller='C:\Program Files\Tellarine\Common\x64\pfcctl.exe'
+pfc_wine "$controller" --unhook >/dev/null 2>&1 || true
 
 pictures="$root/build/demo/pictures"
 rm -rf "$pictures"
@@ -43,7 +52,7 @@ printf 'Dear reader,\r\nthis page was printed by notepad through the Tellarine s
 pdf_dir="$(getent passwd "$(id -un)" | cut -d: -f6)/PDF"
 touch "$root/build/demo/run-start"
 echo "== the run"
-pfc_wine "$root/build/win32/tools/demo/pfcdemo.exe" "Z:$(echo "$pictures" | tr '/' '\\')" "Z:$(echo "$letter" | tr '/' '\\')"
+pfc_wine "$root/build/$preset/tools/demo/pfcdemo.exe" "Z:$(echo "$pictures" | tr '/' '\\')" "Z:$(echo "$letter" | tr '/' '\\')"
 
 echo "== the printed page"
 pdf=""

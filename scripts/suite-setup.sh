@@ -57,10 +57,21 @@ install_standins() { # build-dir; the prefix is the current one
 install_package() { # build-dir
   local msi="$1/installer/PvPfcW32.msi"
   [ -f "$msi" ] || { echo "suite-setup: $msi is missing: build first" >&2; exit 1; }
-  # A controller of an earlier run would keep the old modules loaded.
-  pfc_wine "$common_dir\\pfcctl.exe" --unhook >/dev/null 2>&1 || true
+  # A controller of an earlier run would keep the old modules loaded. The
+  # 64-bit one asks both bitnesses to end and starts wherever 64-bit Windows
+  # programs do.
+  pfc_wine "$common_dir\\x64\\pfcctl.exe" --unhook >/dev/null 2>&1 || true
   if ! pfc_wine msiexec /i "Z:$(echo "$msi" | tr '/' '\\')" /qn; then
     echo "suite-setup: msiexec /i $msi failed" >&2
+    exit 1
+  fi
+  # The package's install step writes the user's profile with its 32-bit
+  # controller; Wine's msiexec reports success even when that program could
+  # not start, so what the step leaves is looked at.
+  local profile="$WINEPREFIX/drive_c/Program Files/Tellarine/Common/PvPfcW32.ini"
+  if [ ! -f "$profile" ]; then
+    echo "suite-setup: msiexec installed $msi, but its install step (pfcctl.exe --install-profile, 32-bit) did not write $profile" >&2
+    pfc_runs_32bit || echo "suite-setup: that step cannot run on this machine: 32-bit programs cannot start here ($PFC_32BIT_REFUSAL)" >&2
     exit 1
   fi
 }

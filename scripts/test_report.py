@@ -3,12 +3,16 @@
 
   test_report.py stream LOG        reads `ctest -V` on stdin, keeps all of it in
                                    LOG and prints each test's line as it ends
-  test_report.py count BUILD JUNIT counts test cases; the last line is "P F"
+  test_report.py count BUILD JUNIT counts test cases; the last line is "P F N"
+                                   (N: tests not run on this machine)
 
 A Windows test program runs many test cases in one ctest entry (each Wine
 process costs seconds to start): its cases are shown as they end and counted
 from the XML report the program writes (--gtest_output=xml:...). Fixtures are
 set-up: they are not counted as tests, but a failed one counts as a failure.
+A test that this machine cannot run (a 32-bit Windows program where the
+kernel executes no 32-bit code; ctest's SKIP_RETURN_CODE) is neither: it is
+named as not run, and the last line's third number counts such tests.
 """
 import json
 import os
@@ -20,6 +24,7 @@ import xml.etree.ElementTree as ET
 PREFIXED = re.compile(r"^(\d+): (.*)$")
 START = re.compile(r"^\s*Start\s+(\d+): (\S+)")
 RESULT = re.compile(r"^\s*\d+/\d+ Test\s+#(\d+): \S+ \.*\s*(\S.*)$")
+NOT_RUN_HERE = "SKIP_RETURN_CODE="
 GTEST_RUN = re.compile(r"^\[ RUN      \] (\S+)")
 GTEST_END = re.compile(r"^\[ +(OK|FAILED) +\] (\S+) \(")
 
@@ -40,7 +45,12 @@ def stream(log_path):
             m = RESULT.match(line)
             if m:
                 number = m.group(1)
-                if not m.group(2).startswith("Passed"):
+                if m.group(2).startswith("Skipped"):
+                    # Only its reason: the rest is ctest's own preamble.
+                    for kept in pending.get(number, []):
+                        if "NOT RUN" in kept:
+                            print("    " + kept)
+                elif not m.group(2).startswith("Passed"):
                     for kept in pending.get(number, []) + case_lines.get(number, []):
                         print("    " + kept)
                 pending.pop(number, None)
@@ -91,16 +101,26 @@ def count(build_dir, junit_path):
     if os.path.exists(junit_path):
         for case in ET.parse(junit_path).getroot().iter("testcase"):
             status[case.get("name")] = case.get("status")
+            skipped = case.find("skipped")
+            if skipped is not None and skipped.get("message", "").startswith(NOT_RUN_HERE):
+                status[case.get("name")] = "not run here"
     passed = failed = setups = 0
     failures = []
+    not_run = []
+    not_run_setups = []
     for test in listing.get("tests", []):
         name = test["name"]
         props = {p["name"]: p["value"] for p in test.get("properties", [])}
         state = status.get(name)
         if state in (None, "disabled"):
             continue
+        fixture = "FIXTURES_SETUP" in props or "FIXTURES_CLEANUP" in props
+        if state == "not run here":
+            # Named either way; counted only as a test, as fixtures are.
+            (not_run_setups if fixture else not_run).append(name)
+            continue
         ok = state == "run"
-        if "FIXTURES_SETUP" in props or "FIXTURES_CLEANUP" in props:
+        if fixture:
             setups += 1
             if not ok:
                 failed += 1
@@ -128,10 +148,17 @@ def count(build_dir, junit_path):
             # Crashed, timed out or wrote no report: the program itself failed.
             failed += 1
             failures.append(name + " (the program, outside its test cases)")
-    print(f"test cases: {passed} passed, {failed} failed; set-up steps run: {setups}")
+    summary = f"test cases: {passed} passed, {failed} failed; set-up steps run: {setups}"
+    if not_run:
+        summary += f"; NOT RUN on this machine: {len(not_run)}"
+    print(summary)
     for failure in failures:
         print(f"  failed: {failure}")
-    print(passed, failed)
+    for name in not_run:
+        print(f"  NOT RUN on this machine: {name}")
+    for name in not_run_setups:
+        print(f"  NOT RUN on this machine: {name} (set-up)")
+    print(passed, failed, len(not_run))
 
 
 if __name__ == "__main__":

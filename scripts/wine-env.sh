@@ -25,8 +25,8 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 # ia32 emulation cannot execute it, so the scripts choose by the program's PE
 # header instead; Wine's own programs (reg, msiexec, wineboot) exist for both
 # and run with the 64-bit one.
-PFC_WINE32_LOADER=/usr/lib/wine/wine
-PFC_WINE64_LOADER=/usr/lib/wine/wine64
+: "${PFC_WINE32_LOADER:=/usr/lib/wine/wine}"
+: "${PFC_WINE64_LOADER:=/usr/lib/wine/wine64}"
 # pfc_wine's answer for a 32-bit program on a machine that cannot start one;
 # cmake reads it from here for the tests' SKIP_RETURN_CODE.
 PFC_NOT_RUN_HERE=77
@@ -108,9 +108,10 @@ pfc_use_build_tree() {
 }
 
 # The build tree holding a path (the directory with CMakeCache.txt), or
-# nothing.
+# nothing; a Windows path (C:\...) lies in the prefix, in no build tree.
 pfc_build_tree_of() {
   local dir
+  case $1 in [A-Za-z]:[\\/]*) return 1 ;; esac
   dir=$(cd "$(dirname "$1")" 2>/dev/null && pwd) || return 1
   while [ "$dir" != "/" ]; do
     [ -f "$dir/CMakeCache.txt" ] && { echo "$dir"; return 0; }
