@@ -13,6 +13,15 @@ loader=$(pfc_wine_loader "$1") || exit
 pfc_ensure_display || exit 1
 pfc_ensure_prefix
 limit=${PFC_WINE_TIMEOUT:-600}
+# A test program's report, when it is asked for one: one of an earlier run
+# must not stand for this one, and a run that ends with 0 without writing it
+# stopped before its end and did not pass (Wine has been seen to end a test
+# program so, mid-case).
+report=""
+for arg in "$@"; do
+  case $arg in --gtest_output=xml:*) report=$(pfc_unix_path "${arg#--gtest_output=xml:}") ;; esac
+done
+[ -z "$report" ] || rm -f "$report"
 trap 'pfc_end_prefix; exit 130' INT TERM HUP
 timeout -k 10 "$limit" "$loader" "$@" &
 wait $!
@@ -20,5 +29,9 @@ rc=$?
 if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
   echo "wine-run: $1 ran longer than ${limit}s; ending every process of $WINEPREFIX" >&2
   pfc_end_prefix
+fi
+if [ "$rc" -eq 0 ] && [ -n "$report" ] && [ ! -f "$report" ]; then
+  echo "wine-run: $1 ended with 0 but wrote no report ($report): it did not run to its end" >&2
+  rc=1
 fi
 exit "$rc"

@@ -4,7 +4,7 @@
 # loaders print their own name; a refused one is a file the kernel cannot
 # execute, as a 32-bit loader is where ia32 emulation is off.
 #
-#   wine_loader_test.sh CASE     CASE: choice, refused, report
+#   wine_loader_test.sh CASE     CASE: choice, refused, report, early-end
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 case_name=${1:?case}
@@ -105,6 +105,27 @@ EOF
     expect "the not-run clean-up is named" grep -qx "  NOT RUN on this machine: refused_cleanup (set-up)" "$work/counts"
     expect "its reason is shown as it ends" grep -q "win32: NOT RUN on this machine: refused.exe" "$work/stream"
     expect "a test not run for a failed set-up is a failure" grep -qx "  failed: skipped_by_failure" "$work/counts" ;;
+  early-end)
+    # A made prefix and a display: wine-run.sh goes straight to the program,
+    # whose stand-in writes its report or not and answers a code.
+    touch "$work/prefix/system.reg" "$work/prefix/.pfc-configured"
+    mkdir -p "$work/prefix/drive_c/windows/Fonts"
+    touch "$work/prefix/drive_c/windows/Fonts/marlett.ttf"
+    ln -s / "$work/prefix/dosdevices/z:"
+    printf '#!/bin/sh\n[ "$WRITES" = yes ] && : >"%s/out.xml"\nexit "$ANSWER"\n' "$work" >"$work/wine64"
+    : >"$work/out.xml"   # an earlier run's report
+    # writes its report | answers | wine-run.sh answers
+    while IFS='|' read -r writes answer want; do
+      WRITES=$writes ANSWER=$answer DISPLAY=:pfc-test bash "$root/scripts/wine-run.sh" "$work/x64.exe" \
+        "--gtest_output=xml:Z:$work/out.xml" 2>>"$work/err"
+      rc=$?
+      expect "report $writes, answer $answer: wine-run.sh answers $want" [ "$rc" -eq "$want" ]
+    done <<EOF
+yes|0|0
+no|0|1
+no|3|3
+EOF
+    expect "the early end is named" grep -q "ended with 0 but wrote no report" "$work/err" ;;
   *) echo "unknown case $case_name" >&2; exit 2 ;;
 esac
 if ((fail)); then
