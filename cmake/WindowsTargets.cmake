@@ -5,7 +5,7 @@ if(NOT MSVC)
   enable_language(ASM)
 endif()
 
-set(PFC_SYSTEM_LIBS user32 gdi32 advapi32 shell32 comdlg32 mpr ole32 uuid)
+set(PFC_SYSTEM_LIBS user32 gdi32 advapi32 shell32 comdlg32 ole32 uuid)
 
 # googletest, cross-built with the same toolchain and runtime flags.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Checks the built module image: it imports nothing but system DLLs (it is
-# loaded into every windowed process, where no runtime DLL of ours exists),
+# Checks the built module image: it imports nothing but the system's known
+# DLLs (it is loaded into every windowed process, and any other library is
+# looked for in the host's folder first), registers no static destructor
+# (they would run at process exit, where a lock of a dead thread hangs it),
 # exports the five entry points by their plain names, and carries a shared,
 # writable data section laid out field by field with the message name last.
 # The resource module, when given, must export PavResGetInstance.
@@ -10,12 +12,18 @@ objdump=$1 dll=$2 ptr=$3 resdll=${4:-}
 fail() { echo "FAIL: $*"; exit 1; }
 
 imports=$("$objdump" -p "$dll" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' | sort -u)
-allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|COMDLG32|MPR|OLE32|MSVCRT)\.DLL$'
+allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|COMDLG32|OLE32|MSVCRT)\.DLL$'
 echo "imports: $(echo $imports)"
 while read -r name; do
   [ -z "$name" ] && continue
   [[ "$name" =~ $allowed ]] || fail "imports $name"
 done <<<"$imports"
+
+# A destructor of a static object of ours is registered through a __tcf_
+# function (the runtime's own emergency exception pool keeps a section of
+# that name, with no function of ours in it).
+destructors=$("$objdump" -t "$dll" | grep -E '\(ty +20\)' | grep -oE '_?__tcf_[0-9]+$' | sort -u | tr '\n' ' ' || true)
+[ -z "$destructors" ] || fail "static destructors run at process exit: $destructors"
 
 exports=$("$objdump" -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -oE '[A-Za-z_][A-Za-z0-9_@]*$' | sort)
 echo "exports: $(echo $exports)"

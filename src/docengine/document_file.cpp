@@ -8,6 +8,7 @@
 #include "docengine/byte_reader.h"
 #include "docengine/implode.h"
 #include "suite/library_error.h"
+#include "platform/no_destructor.h"
 
 namespace docengine {
 namespace {
@@ -19,12 +20,12 @@ namespace {
 // The engine keeps one block for compressed payloads being expanded and one
 // encoder for packing; documents are used from one thread at a time.
 std::vector<std::uint8_t>& CompressedScratch() {
-    static std::vector<std::uint8_t> scratch;
-    return scratch;
+    static platform::NoDestructor<std::vector<std::uint8_t>> scratch;
+    return *scratch;
 }
 ImplodeEncoder& SharedEncoder() {
-    static ImplodeEncoder encoder;
-    return encoder;
+    static platform::NoDestructor<ImplodeEncoder> encoder;
+    return *encoder;
 }
 
 TimeStamp ReadTimeStamp(ByteReader& r) {

@@ -10,6 +10,7 @@
 
 #include "docengine/byte_reader.h"
 #include "docengine/doc_stream.h"
+#include "platform/no_destructor.h"
 
 namespace docengine {
 
@@ -277,8 +278,8 @@ bool EndsWithQvd(const std::string& strName) {
 
 // The shared scratch block: the menu table followed by its text.
 std::vector<std::max_align_t>& SharedScratch() {
-    static std::vector<std::max_align_t> block;
-    return block;
+    static platform::NoDestructor<std::vector<std::max_align_t>> block;
+    return *block;
 }
 
 const std::uint8_t* PageText(OpenDocumentState& state, std::uint32_t nPage, bool bSecond, std::size_t* pcch) {

@@ -15,7 +15,6 @@
 #include "hook/trace.h"
 #include "menu/popup_events.h"
 #include "platform/fault_guard.h"
-#include "platform/module_pin.h"
 
 UINT g_uTestQueryMsg = 0;
 UINT g_uHookRemovedMsg = 0;
@@ -108,9 +107,24 @@ MessageHandler FindHandler(UINT uMsg) {
     return nullptr;
 }
 
-LRESULT PassOn(WNDPROC pfnOldWndProc, bool bUnicode, HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
-    if (pfnOldWndProc == nullptr)
+// A message that reached HookProc after the window was given back (another
+// thread of the host unhooked it meanwhile) belongs to the procedure the
+// window has now, the host's own: the default procedure would, for one, let
+// a WM_CLOSE destroy the window without the host's save prompt. Only a
+// window whose procedure is still HookProc and that we know nothing of gets
+// the default procedure, rather than HookProc again.
+LRESULT PassOnToCurrentProcedure(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    const bool bUnicode = IsWindowUnicode(hWnd) != FALSE;
+    const auto pfnCurrent = reinterpret_cast<WNDPROC>(bUnicode ? GetWindowLongPtrW(hWnd, GWLP_WNDPROC)
+                                                               : GetWindowLongPtrA(hWnd, GWLP_WNDPROC));
+    if (pfnCurrent == nullptr || pfnCurrent == HookProc)
         return bUnicode ? DefWindowProcW(hWnd, uMsg, wParam, lParam) : DefWindowProcA(hWnd, uMsg, wParam, lParam);
+    return bUnicode ? CallWindowProcW(pfnCurrent, hWnd, uMsg, wParam, lParam)
+                    : CallWindowProcA(pfnCurrent, hWnd, uMsg, wParam, lParam);
+}
+
+LRESULT PassOn(WNDPROC pfnOldWndProc, bool bUnicode, HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (pfnOldWndProc == nullptr) return PassOnToCurrentProcedure(hWnd, uMsg, wParam, lParam);
     return bUnicode ? CallWindowProcW(pfnOldWndProc, hWnd, uMsg, wParam, lParam)
                     : CallWindowProcA(pfnOldWndProc, hWnd, uMsg, wParam, lParam);
 }
@@ -121,9 +135,7 @@ LRESULT PassOn(WNDPROC pfnOldWndProc, bool bUnicode, HWND hWnd, UINT uMsg, WPARA
 LRESULT PassOnUnhooked(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     WNDPROC pfnOldWndProc = nullptr;
     bool bUnicode = false;
-    // Nothing known of the window: the default procedure at least keeps it
-    // working (creation, painting, closing) rather than answering for it.
-    if (!FindForwardOnlyWnd(hWnd, &pfnOldWndProc, &bUnicode)) bUnicode = IsWindowUnicode(hWnd) != FALSE;
+    if (!FindForwardOnlyWnd(hWnd, &pfnOldWndProc, &bUnicode)) return PassOnToCurrentProcedure(hWnd, uMsg, wParam, lParam);
     if (uMsg == WM_NCDESTROY) ForgetForwardOnlyWnd(hWnd);
     return PassOn(pfnOldWndProc, bUnicode, hWnd, uMsg, wParam, lParam);
 }
@@ -131,9 +143,6 @@ LRESULT PassOnUnhooked(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 extern "C" LRESULT CALLBACK HookProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
-    // A modal loop under this call may outlast every window's hold on the
-    // module: it stays loaded until the call is back in its caller.
-    platform::ModuleCallScope callUnderWay;
     EnsureModuleStarted();
 
     const MessageHandler pfnHandler = FindHandler(uMsg);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "hook/hook_messages.h"
 #include "hook/hook_proc.h"
 #include "hook/refresh.h"
 #include "hook/hook_seams.h"
@@ -12,11 +13,16 @@
 #include "hook/trace.h"
 #include "hook/target_selection.h"
 #include "menu/send_item.h"
+#include "platform/module_pin.h"
+#include "platform/no_destructor.h"
+#include "platform/seams.h"
 #include "platform/unique_handle.h"
 #include "toolbar/toolbar.h"
 
 namespace {
 
+// Shared holds cover only walks of the table, which cannot fault; the
+// exclusive hold is given back by a fault guard's landing as well.
 class TableReadLock {
 public:
     TableReadLock() noexcept { AcquireSRWLockShared(&g_HookedWndLock); }
@@ -25,13 +31,16 @@ public:
     TableReadLock& operator=(const TableReadLock&) = delete;
 };
 
-class TableWriteLock {
+class TableWriteLock : public platform::ExclusiveSrwLock {
 public:
-    TableWriteLock() noexcept { AcquireSRWLockExclusive(&g_HookedWndLock); }
-    ~TableWriteLock() { ReleaseSRWLockExclusive(&g_HookedWndLock); }
-    TableWriteLock(const TableWriteLock&) = delete;
-    TableWriteLock& operator=(const TableWriteLock&) = delete;
+    TableWriteLock() noexcept : platform::ExclusiveSrwLock(g_HookedWndLock) {}
 };
+
+// A window of another thread is given back by that thread, which alone may
+// kill its timer and destroy its button; this long at most, then here.
+constexpr DWORD kUnhookRequestTimeoutMs = 1000;
+// The menu worker holds the record's lock for a look at the menu only.
+constexpr DWORD kRecordLockTimeoutMs = 2000;
 
 void SleepFor(DWORD dwMilliseconds) { Sleep(dwMilliseconds); }
 
@@ -39,12 +48,12 @@ struct ForwardOnlyWnd {
     HWND hWnd;
     WNDPROC pfnOldWndProc;
     bool bUnicode;
-    platform::ModulePin modulePin;  // the window calls HookProc until it goes
 };
 
 // Touched only on the rare ways of unhooking under a later subclass and on a
 // message that finds no record; kept under g_HookedWndLock.
-std::vector<ForwardOnlyWnd> g_ForwardOnlyList;
+platform::NoDestructor<std::vector<ForwardOnlyWnd>> g_ForwardOnlyStore;
+std::vector<ForwardOnlyWnd>& g_ForwardOnlyList = *g_ForwardOnlyStore;
 
 volatile LONG g_nLiveRecords = 0;
 
@@ -95,10 +104,34 @@ bool DetachFromTable(HookedWndInfo* pInfo, size_t nPosition) {
     list.erase(list.begin() + static_cast<std::ptrdiff_t>(nPosition));
     InterlockedExchange(&pInfo->bUnhooked, TRUE);
     if (pInfo->pfnOldWndProc != nullptr && IsWindow(pInfo->hWnd)) {
-        g_ForwardOnlyList.push_back(
-            {pInfo->hWnd, pInfo->pfnOldWndProc, (pInfo->dwFlags & kHookFlagUnicode) != 0, platform::ModulePin()});
+        g_ForwardOnlyList.push_back({pInfo->hWnd, pInfo->pfnOldWndProc, (pInfo->dwFlags & kHookFlagUnicode) != 0});
     }
     return true;
+}
+
+// Under the table's exclusive lock: the forward-only entry of the window,
+// taken out of the list. A window we still reach through a later subclass
+// calls HookProc already.
+bool TakeForwardOnlyWnd(HWND hWnd, ForwardOnlyWnd* pEntry) {
+    for (size_t i = 0; i < g_ForwardOnlyList.size(); ++i) {
+        if (g_ForwardOnlyList[i].hWnd == hWnd) {
+            *pEntry = g_ForwardOnlyList[i];
+            g_ForwardOnlyList.erase(g_ForwardOnlyList.begin() + static_cast<std::ptrdiff_t>(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsOwnThreadWindow(HWND hWnd) { return GetWindowThreadProcessId(hWnd, nullptr) == GetCurrentThreadId(); }
+
+// Asks the window's own thread to give the window back, as the hook's
+// removal does; true when the record has left the table.
+bool AskOwnThreadToUnhook(const HookedWndInfo* pInfo) {
+    DWORD_PTR dwResult = 0;
+    SendMessageTimeoutA(pInfo->hWnd, g_uHookRemovedMsg, 0, 0, SMTO_ABORTIFHUNG, kUnhookRequestTimeoutMs,
+                        &dwResult);
+    return pInfo->bUnhooked != FALSE;
 }
 
 }  // namespace
@@ -120,10 +153,19 @@ SRWLOCK g_HookedWndLock = SRWLOCK_INIT;
 namespace {
 // Owned here so that the semaphore goes when the module leaves the process:
 // the hook loads and unloads the module many times in a long-lived host.
-platform::unique_handle g_PrintCmdLockOwner(CreateSemaphoreA(nullptr, 1, 1, nullptr));
+// Closed by the module's exit, never at process end.
+platform::NoDestructor<platform::unique_handle> g_PrintCmdLockOwner(CreateSemaphoreA(nullptr, 1, 1, nullptr));
+platform::NoDestructor<std::vector<HookedWndInfo*>> g_HookedWndStore;
 }  // namespace
-HANDLE g_PrintCmdLock = g_PrintCmdLockOwner.get();
-std::vector<HookedWndInfo*> g_HookedWndList;
+HANDLE g_PrintCmdLock = g_PrintCmdLockOwner->get();
+std::vector<HookedWndInfo*>& g_HookedWndList = *g_HookedWndStore;
+
+void ReleaseHookedWndTable() {
+    std::vector<HookedWndInfo*>().swap(g_HookedWndList);
+    std::vector<ForwardOnlyWnd>().swap(g_ForwardOnlyList);
+    g_PrintCmdLock = nullptr;
+    g_PrintCmdLockOwner->reset();
+}
 
 void InitHookedWndInfo(HookedWndInfo* pInfo) {
     std::memset(pInfo->aCmdID, 0, sizeof pInfo->aCmdID);
@@ -161,12 +203,24 @@ void TryToHookThisWnd(HWND hWnd, int nModule) {
     if (IsUnicodeHost(hWnd)) pInfo->dwFlags |= kHookFlagUnicode;
     pInfo->hWnd = hWnd;
     pInfo->nModule = nModule;
-    // Only the window's own thread gets here, and it handles no message
-    // until the record is in the table.
-    pInfo->pfnOldWndProc = ReplaceWndProc(hWnd, (pInfo->dwFlags & kHookFlagUnicode) != 0, HookProc);
+    // The window will call into the module on its own from here on.
+    platform::KeepModuleForProcess();
     {
+        // Only the window's own thread gets here, and it handles no message
+        // until the record is in the table.
         TableWriteLock lock;
+        ForwardOnlyWnd below{};
+        if (TakeForwardOnlyWnd(hWnd, &below)) {
+            // A later subclass still calls HookProc: subclassing again would
+            // put HookProc under itself. The window is served again through
+            // the procedure we replaced the first time, as it was sent then.
+            pInfo->pfnOldWndProc = below.pfnOldWndProc;
+            pInfo->dwFlags = (pInfo->dwFlags & ~kHookFlagUnicode) | (below.bUnicode ? kHookFlagUnicode : 0);
+        } else {
+            pInfo->pfnOldWndProc = ReplaceWndProc(hWnd, (pInfo->dwFlags & kHookFlagUnicode) != 0, HookProc);
+        }
         g_HookedWndList.push_back(pInfo);
+        platform::InjectFault(platform::FaultPoint::kHooking);
     }
     // A failed subclass stays in the table so the window is not tried again.
     if (pInfo->pfnOldWndProc == nullptr) return;
@@ -218,11 +272,15 @@ HookedWndRef FindHookedWndRef(HWND hWnd, size_t* pPosition) {
 }
 
 void RestoreWndProc(HookedWndInfo* pInfo, BOOL bRemoveItem) {
-    // Somebody who subclassed the window after us keeps their procedure;
-    // taking ours out from under them would cut their chain.
-    if (pInfo->pfnOldWndProc != nullptr && CurrentWndProc(pInfo) == HookProc) {
-        ReplaceWndProc(pInfo->hWnd, (pInfo->dwFlags & kHookFlagUnicode) != 0, pInfo->pfnOldWndProc);
-        pInfo->pfnOldWndProc = nullptr;
+    {
+        // The menu worker reads the procedure under the record's lock.
+        platform::SemaphoreLock lock(pInfo->hLock, kRecordLockTimeoutMs);
+        // Somebody who subclassed the window after us keeps their procedure;
+        // taking ours out from under them would cut their chain.
+        if (pInfo->pfnOldWndProc != nullptr && CurrentWndProc(pInfo) == HookProc) {
+            ReplaceWndProc(pInfo->hWnd, (pInfo->dwFlags & kHookFlagUnicode) != 0, pInfo->pfnOldWndProc);
+            pInfo->pfnOldWndProc = nullptr;
+        }
     }
     if (bRemoveItem) hook_seams::pfnRemoveHookedItem(pInfo, TRUE);
 }
@@ -245,6 +303,9 @@ void UnhookAllWindows() {
             AddRefHookedWnd(g_HookedWndList.front());
             pInfo = HookedWndRef(g_HookedWndList.front());
         }
+        if (!IsOwnThreadWindow(pInfo->hWnd) && IsWindow(pInfo->hWnd) && AskOwnThreadToUnhook(pInfo.get())) continue;
+        // Ours, gone, or its thread does not answer: given back from here.
+        // A timer that could not be killed from this thread ends itself.
         KillRefreshTimer(pInfo.get());
         RestoreWndProc(pInfo.get(), TRUE);
         if (DetachFromTable(pInfo.get(), 0)) ReleaseHookedWnd(pInfo.get());

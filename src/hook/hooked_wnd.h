@@ -5,9 +5,10 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
-#include "platform/module_pin.h"
+#include "platform/fault_guard.h"
 
 // Host index (position of the host's module name in the module list).
 constexpr int kHostNotHooked = -1;
@@ -63,8 +64,10 @@ struct HookedWndInfo {
     volatile LONG nRefCount;
     volatile LONG bUnhooked;
 
-    // While the record lives its window may call HookProc: the module stays.
-    platform::ModulePin modulePin;
+    // Message 0x0402: one menu worker per window at a time; a request that
+    // comes while it runs makes it watch once more instead of a second one.
+    volatile LONG bMenuWorkerRunning;
+    volatile LONG bMenuWorkerAgain;
 };
 
 // Zeroes the send-item part (aCmdID through nMenuItems).
@@ -74,21 +77,29 @@ void AddRefHookedWnd(HookedWndInfo* pInfo);
 void ReleaseHookedWnd(HookedWndInfo* pInfo);
 
 // A reference held for a scope: a message being handled, a worker thread.
+// A fault that ends the guarded call holding it gives the reference back in
+// the guard's landing.
 class HookedWndRef {
 public:
     HookedWndRef() noexcept = default;
     // Takes over a reference already counted for the caller.
-    explicit HookedWndRef(HookedWndInfo* pInfo) noexcept : m_pInfo(pInfo) {}
+    explicit HookedWndRef(HookedWndInfo* pInfo) noexcept
+        : m_pInfo(pInfo), m_undo(pInfo != nullptr ? platform::FaultUndo(&Release, pInfo) : platform::FaultUndo()) {}
     ~HookedWndRef() {
+        m_undo.Settle();
         if (m_pInfo != nullptr) ReleaseHookedWnd(m_pInfo);
     }
     HookedWndRef(const HookedWndRef&) = delete;
     HookedWndRef& operator=(const HookedWndRef&) = delete;
-    HookedWndRef(HookedWndRef&& other) noexcept : m_pInfo(other.m_pInfo) { other.m_pInfo = nullptr; }
+    HookedWndRef(HookedWndRef&& other) noexcept : m_pInfo(other.m_pInfo), m_undo(std::move(other.m_undo)) {
+        other.m_pInfo = nullptr;
+    }
     HookedWndRef& operator=(HookedWndRef&& other) noexcept {
         if (this != &other) {
+            m_undo.Settle();
             if (m_pInfo != nullptr) ReleaseHookedWnd(m_pInfo);
             m_pInfo = other.m_pInfo;
+            m_undo = std::move(other.m_undo);
             other.m_pInfo = nullptr;
         }
         return *this;
@@ -98,7 +109,9 @@ public:
     explicit operator bool() const noexcept { return m_pInfo != nullptr; }
 
 private:
+    static void Release(void* pInfo) { ReleaseHookedWnd(static_cast<HookedWndInfo*>(pInfo)); }
     HookedWndInfo* m_pInfo = nullptr;
+    platform::FaultUndo m_undo;
 };
 
 // Records made and not yet freed in this process: those in the table plus

@@ -14,7 +14,7 @@
 // looks the table up (shared), so a lock that costs a kernel call per message
 // would dominate the path; only insertion and removal take it exclusively.
 // g_PrintCmdLock serialises the learning of hosts' Print commands.
-extern std::vector<HookedWndInfo*> g_HookedWndList;
+extern std::vector<HookedWndInfo*>& g_HookedWndList;
 extern SRWLOCK g_HookedWndLock;
 extern HANDLE g_PrintCmdLock;
 
@@ -31,6 +31,9 @@ void UnhookThisWnd(HookedWndInfo* pInfo, BOOL bRemoveItem, size_t nPosition);
 void UnhookAllWindows();
 void ReleaseIfExcluded(HookedWndInfo* pInfo);
 size_t CountHookedWindows();
+// At the module's exit, once every window is given back: the table's memory
+// and the Print-learning lock.
+void ReleaseHookedWndTable();
 
 // Windows whose procedure could not be given back because somebody else
 // subclassed them after us still call HookProc: their messages are passed on

@@ -7,6 +7,7 @@
 #include "hook/trace.h"
 #include "platform/fault_guard.h"
 #include "platform/module_pin.h"
+#include "platform/no_destructor.h"
 #include "platform/unique_handle.h"
 
 namespace {
@@ -16,14 +17,13 @@ struct ShowWatch {
     DWORD dwThreadId;
     UINT_PTR uTimerId;
     DWORD dwStartTick;
-    platform::ModulePin modulePin;  // the timer calls into the module until it is killed
 };
 
 SRWLOCK g_ShowWatchLock = SRWLOCK_INIT;
-std::vector<ShowWatch> g_ShowWatches;
+platform::NoDestructor<std::vector<ShowWatch>> g_ShowWatchStore;
+std::vector<ShowWatch>& g_ShowWatches = *g_ShowWatchStore;
 
 void CALLBACK OnShowWatchTick(HWND, UINT, UINT_PTR uTimerId, DWORD dwNow) {
-    platform::ModuleCallScope callUnderWay;
     HWND hShown = nullptr;
     {
         platform::ExclusiveSrwLock lock(g_ShowWatchLock);
@@ -64,9 +64,11 @@ bool WatchUntilShown(HWND hWnd) {
     platform::ExclusiveSrwLock lock(g_ShowWatchLock);
     for (const ShowWatch& watch : g_ShowWatches)
         if (watch.hWnd == hWnd) return false;
+    // The timer calls into the module until it is killed.
+    if (!platform::KeepModuleForProcess()) return false;
     const UINT_PTR uTimerId = SetTimer(nullptr, 0, kShowWatchIntervalMs, OnShowWatchTick);
     if (uTimerId == 0) return false;
-    g_ShowWatches.push_back({hWnd, dwThreadId, uTimerId, GetTickCount(), platform::ModulePin()});
+    g_ShowWatches.push_back({hWnd, dwThreadId, uTimerId, GetTickCount()});
     Trace("WAIT TryToHookThisWnd", hWnd);
     return true;
 }

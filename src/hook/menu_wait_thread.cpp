@@ -12,13 +12,16 @@
 // Lifetime: the worker holds a reference to its record from before the
 // thread starts until it ends, so a window destroyed while the worker sleeps
 // only unhooks the record (bUnhooked) and the worker finds it still there,
-// sees that, and ends with -6. It also holds a reference to this module, so
-// that removing the hook cannot unload the code it runs in.
+// sees that, and ends with -6. A window has at most one worker: a request
+// that comes while it runs makes it watch once more when it is through, so
+// that no number of requests can cost the host more than one thread. The
+// module is kept for the process before the thread starts.
 #include "hook/hook_seams.h"
 #include "hook/hooked_wnd.h"
 #include "hook/menu_wait_thread.h"
 #include "hook/shared_state.h"
 #include "menu/menu_search.h"
+#include "platform/module_pin.h"
 #include "platform/unique_handle.h"
 
 namespace {
@@ -34,17 +37,20 @@ private:
     platform::SemaphoreLock m_recordLock;
 };
 
-struct MenuWaitStart {
-    HookedWndInfo* pInfo;
-    HMODULE hModule;
-};
-
 DWORD WINAPI MenuWaitThreadStart(LPVOID pParameter) {
-    MenuWaitStart start = *static_cast<MenuWaitStart*>(pParameter);
-    delete static_cast<MenuWaitStart*>(pParameter);
-    const DWORD dwResult = MenuWaitThread(start.pInfo);
-    ReleaseHookedWnd(start.pInfo);
-    FreeLibraryAndExitThread(start.hModule, dwResult);
+    auto* pInfo = static_cast<HookedWndInfo*>(pParameter);
+    DWORD dwResult = 0;
+    for (;;) {
+        while (InterlockedExchange(&pInfo->bMenuWorkerAgain, FALSE) != FALSE) dwResult = MenuWaitThread(pInfo);
+        InterlockedExchange(&pInfo->bMenuWorkerRunning, FALSE);
+        // A request that came after the last look but before the flag went
+        // down found a worker still running and left its work to it.
+        if (pInfo->bMenuWorkerAgain == FALSE ||
+            InterlockedCompareExchange(&pInfo->bMenuWorkerRunning, TRUE, FALSE) != FALSE)
+            break;
+    }
+    ReleaseHookedWnd(pInfo);
+    return dwResult;
 }
 
 }  // namespace
@@ -105,19 +111,19 @@ DWORD MenuWaitThread(HookedWndInfo* pInfo) {
 }
 
 bool StartMenuWaitThread(HookedWndInfo* pInfo, DWORD* pdwThreadId) {
-    HMODULE hModule = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCSTR>(reinterpret_cast<void*>(&MenuWaitThreadStart)), &hModule))
-        return false;
-    AddRefHookedWnd(pInfo);
-    auto* pStart = new MenuWaitStart{pInfo, hModule};
-    HANDLE hThread = CreateThread(nullptr, 0, MenuWaitThreadStart, pStart, 0, pdwThreadId);
-    if (hThread == nullptr) {
-        delete pStart;
-        ReleaseHookedWnd(pInfo);
-        FreeLibrary(hModule);
+    if (pdwThreadId != nullptr) *pdwThreadId = 0;
+    InterlockedExchange(&pInfo->bMenuWorkerAgain, TRUE);
+    if (InterlockedCompareExchange(&pInfo->bMenuWorkerRunning, TRUE, FALSE) != FALSE) return true;
+    if (!platform::KeepModuleForProcess()) {
+        InterlockedExchange(&pInfo->bMenuWorkerRunning, FALSE);
         return false;
     }
-    CloseHandle(hThread);
+    AddRefHookedWnd(pInfo);
+    platform::unique_handle hThread(CreateThread(nullptr, 0, MenuWaitThreadStart, pInfo, 0, pdwThreadId));
+    if (!hThread) {
+        InterlockedExchange(&pInfo->bMenuWorkerRunning, FALSE);
+        ReleaseHookedWnd(pInfo);
+        return false;
+    }
     return true;
 }

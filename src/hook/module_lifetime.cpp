@@ -257,6 +257,7 @@ int ExitModuleInProcess() {
 }
 
 void OnModuleUnload() {
+    ReleaseHookedWndTable();
     if (!g_bModuleStateInitialized) return;
     TeardownLibrary();
     g_bModuleStateInitialized = false;

@@ -2,8 +2,11 @@
 
 #include "hook/hook_seams.h"
 #include "hook/hooked_wnd.h"
+#include "hook/hooked_wnd_table.h"
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
+#include "platform/fault_guard.h"
+#include "platform/seams.h"
 #include "toolbar/send_button.h"
 #include "toolbar/toolbar.h"
 
@@ -13,11 +16,18 @@ namespace {
 // messages, which must not start a second refresh inside the first.
 volatile LONG g_bInRefresh = FALSE;
 
+void LeaveRefresh(void*) { InterlockedExchange(&g_bInRefresh, FALSE); }
+
+// A fault in the refresh clears the flag in the guard's landing: left set,
+// no window of the process would ever be put right again.
 class InRefreshFlag {
 public:
-    InRefreshFlag() noexcept : m_bEntered(InterlockedCompareExchange(&g_bInRefresh, TRUE, FALSE) == FALSE) {}
+    InRefreshFlag() noexcept : m_bEntered(InterlockedCompareExchange(&g_bInRefresh, TRUE, FALSE) == FALSE) {
+        if (m_bEntered) m_undo = platform::FaultUndo(&LeaveRefresh, nullptr);
+    }
     ~InRefreshFlag() {
-        if (m_bEntered) InterlockedExchange(&g_bInRefresh, FALSE);
+        m_undo.Settle();
+        if (m_bEntered) LeaveRefresh(nullptr);
     }
     InRefreshFlag(const InRefreshFlag&) = delete;
     InRefreshFlag& operator=(const InRefreshFlag&) = delete;
@@ -25,6 +35,7 @@ public:
 
 private:
     bool m_bEntered;
+    platform::FaultUndo m_undo;
 };
 
 void RefreshMenuHost(HookedWndInfo* pInfo) {
@@ -56,8 +67,14 @@ void RefreshButtonHost(HookedWndInfo* pInfo) {
 
 }  // namespace
 
-extern "C" void CALLBACK TimerProc32(HWND hWnd, UINT, UINT_PTR, DWORD) {
+extern "C" void CALLBACK TimerProc32(HWND hWnd, UINT, UINT_PTR uTimerId, DWORD) {
     EnsureModuleStarted();
+    // A window given back from another thread, which could not kill the
+    // timer, ends it here on its own thread.
+    if (FindHookedWnd(hWnd, nullptr) == nullptr) {
+        KillTimer(hWnd, uTimerId);
+        return;
+    }
     // The refresh itself runs inside HookProc, on the window's own thread.
     PostMessageA(hWnd, g_uRefreshMsg, 0, 0);
 }
@@ -77,6 +94,7 @@ void KillRefreshTimer(HookedWndInfo* pInfo) {
 void RefreshHookedItem(HookedWndInfo* pInfo) {
     InRefreshFlag flag;
     if (!flag.entered()) return;
+    platform::InjectFault(platform::FaultPoint::kRefresh);
     if (IsButtonMenuModule(pInfo->nModule)) {
         RefreshButtonHost(pInfo);
     } else {

@@ -5,6 +5,7 @@
 #include "hook/hooked_wnd_table.h"
 #include "hook/module_lifetime.h"
 #include "menu/menu_search.h"
+#include "platform/seams.h"
 #include "platform/unique_handle.h"
 
 namespace {
@@ -27,6 +28,7 @@ bool OnSendPopupOpening(const HookMessage& message, LRESULT* plResult) {
     if (hOpening == nullptr || !IsSendPopup(pInfo, hOpening, LOWORD(message.lParam))) return false;
 
     SendMessageA(message.hWnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetMenu(message.hWnd)), 0);
+    platform::InjectFault(platform::FaultPoint::kPopupOpening);
     if (pInfo->uPrintCmd == 0) pInfo->uPrintCmd = FindPrintCmd(GetModuleEntry(pInfo->nModule), pInfo->hMenu);
     *plResult = 1;
     return true;
@@ -43,6 +45,7 @@ bool OnMenuSelectLearnPrint(const HookMessage& message, LRESULT*) {
     if (ReadHostPrintCmd(pszHostSection, 0) != 0) return false;
     platform::SemaphoreLock lock(g_PrintCmdLock, kPrintCmdLockTimeoutMs);
     if (!lock.held()) return false;
+    platform::InjectFault(platform::FaultPoint::kPrintLearning);
     const UINT uPrintCmd = FindPrintCmd(pszHostSection, hMenu);
     if (uPrintCmd != 0) {
         pInfo->uPrintCmd = uPrintCmd;

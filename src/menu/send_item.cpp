@@ -10,6 +10,7 @@
 #include "hook/target_selection.h"
 #include "menu/menu_search.h"
 #include "menu/send_popup.h"
+#include "platform/seams.h"
 #include "platform/unique_handle.h"
 #include "send/send_images.h"
 #include "toolbar/send_button.h"
@@ -55,6 +56,13 @@ bool AppendSendPopup(HookedWndInfo* pInfo, HMENU hMenu, HMENU hPopup) {
                        reinterpret_cast<UINT_PTR>(hPopup), title.c_str()) != FALSE;
 }
 
+int FindSubMenuPosition(HMENU hMenuBar, HMENU hSubMenu) {
+    if (hMenuBar == nullptr) return -1;
+    for (int nPos = GetMenuItemCount(hMenuBar) - 1; nPos >= 0; --nPos)
+        if (GetSubMenu(hMenuBar, nPos) == hSubMenu) return nPos;
+    return -1;
+}
+
 }  // namespace
 
 UINT LookUpPrintCmd(const char* pszModuleName, const char* pszHostSection, HMENU hMenu) {
@@ -96,6 +104,7 @@ BOOL AddHookedMenuItem(HookedWndInfo* pInfo) {
     // The host's menu bar owns the popup from here; RemoveHookedItem takes it back.
     pInfo->hPopupMenu = popup.release();
     ++pInfo->nMenuItems;
+    platform::InjectFault(platform::FaultPoint::kPlacement);
     DrawMenuBar(pInfo->hWnd);
     return TRUE;
 }
@@ -103,16 +112,20 @@ BOOL AddHookedMenuItem(HookedWndInfo* pInfo) {
 void RemoveHookedItem(HookedWndInfo* pInfo, BOOL bRedraw) {
     if (pInfo->hButtonWnd != nullptr) {
         DestroySendButton(pInfo);
-    } else if (pInfo->hMenu != nullptr && pInfo->hPopupMenu != nullptr && pInfo->aCmdID[kCmdPrintDefault] != 0) {
-        HMENU hFoundMenu = nullptr;
-        int nPos = 0;
-        // The marker command finds the top-level item; only our own popup is
-        // taken out, never an item the host gave the same identifier since.
-        if (FindMenuCommand(pInfo->hMenu, pInfo->aCmdID[kCmdPrintDefault], &hFoundMenu, &nPos) &&
-            GetSubMenu(hFoundMenu, nPos) == pInfo->hPopupMenu && RemoveMenu(hFoundMenu, nPos, MF_BYPOSITION)) {
-            platform::unique_hmenu::Adopt(pInfo->hPopupMenu).reset();
-            if (bRedraw) DrawMenuBar(pInfo->hWnd);
+    } else if (pInfo->hPopupMenu != nullptr) {
+        // By its handle, in the bar the window shows and in the one it was
+        // placed in: the host may have given an item of its own our marker
+        // identifier since, and that item must neither hide ours nor go.
+        const HMENU hShown = GetMenu(pInfo->hWnd);
+        for (HMENU hBar : {hShown, pInfo->hMenu}) {
+            const int nPos = FindSubMenuPosition(hBar, pInfo->hPopupMenu);
+            if (nPos < 0 || !RemoveMenu(hBar, nPos, MF_BYPOSITION)) continue;
+            if (bRedraw && hBar == hShown) DrawMenuBar(pInfo->hWnd);
+            break;
         }
+        // Taken out, or found in no bar of the window (the host destroyed
+        // the bar with it, or removed it itself): ours to close either way.
+        platform::unique_hmenu::Adopt(pInfo->hPopupMenu).reset();
     }
     if (pInfo->hBitmap != nullptr) platform::unique_hbitmap::Adopt(pInfo->hBitmap).reset();
     InitHookedWndInfo(pInfo);

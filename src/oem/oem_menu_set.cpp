@@ -9,6 +9,7 @@
 #include "hook/shared_state.h"
 #include "suite/library_frame.h"
 #include "suite/user_messages.h"
+#include "platform/no_destructor.h"
 
 using docengine::DocumentSet;
 
@@ -18,7 +19,8 @@ namespace {
 
 // Read out of OemMenuSet at module start and only read afterwards, from any
 // thread (see oem_menu_items.h).
-OemMenuItems g_OemMenuItems;
+platform::NoDestructor<OemMenuItems> g_OemMenuItemsStore;
+OemMenuItems& g_OemMenuItems = *g_OemMenuItemsStore;
 
 void InsertItems(const OemMenuItems& items, HMENU hPopup) {
     if (!items.HasTable()) return;
@@ -225,9 +227,9 @@ const char* GetOemCommandText(DocumentSet* pSet, UINT uId) {
         // Another set is read on the spot; its text lasts until the next
         // call for another set. Only the process's set is read by the
         // threads of hooked windows.
-        static OemMenuItems s_otherSetItems;
-        s_otherSetItems = OemMenuItems::FromSet(pSet);
-        pItems = &s_otherSetItems;
+        static platform::NoDestructor<OemMenuItems> s_otherSetItems;
+        *s_otherSetItems = OemMenuItems::FromSet(pSet);
+        pItems = s_otherSetItems.get();
     }
     if (!CheckLibraryResult(pItems->ReadCode())) return nullptr;
     return pItems->CommandOf(uId - kOemFirstCommandId);

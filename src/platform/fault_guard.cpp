@@ -2,6 +2,94 @@
 
 namespace platform {
 
+namespace {
+
+// The debts registered while one guard is the thread's innermost. It lives
+// in the frame of RunFaultGuarded, which a fault never leaves, so its
+// entries can still be read in the landing.
+constexpr int kMaxUndos = 16;
+
+struct UndoSlot {
+    FaultUndo::Undo pfnUndo;
+    void* pArg;
+};
+
+struct UndoList {
+    UndoSlot aSlots[kMaxUndos];
+    int nUsed;
+    UndoList* pOuter;
+};
+
+// No destructor and no constructor call: the thread's slot is plain data.
+thread_local UndoList* t_pInnermostGuard = nullptr;
+
+void PayUndos(UndoList& list) {
+    for (int i = list.nUsed; i-- > 0;) {
+        const UndoSlot slot = list.aSlots[i];
+        list.aSlots[i].pfnUndo = nullptr;
+        if (slot.pfnUndo != nullptr) slot.pfnUndo(slot.pArg);
+    }
+    list.nUsed = 0;
+}
+
+}  // namespace
+
+FaultUndo::FaultUndo(Undo pfnUndo, void* pArg) noexcept {
+    UndoList* pList = t_pInnermostGuard;
+    // Past the limit a debt goes unregistered: the guard is still a guard,
+    // it only cannot give that one back.
+    if (pList == nullptr || pList->nUsed == kMaxUndos) return;
+    UndoSlot* pSlot = &pList->aSlots[pList->nUsed++];
+    pSlot->pfnUndo = pfnUndo;
+    pSlot->pArg = pArg;
+    m_pSlot = pSlot;
+    m_pGuard = pList;
+}
+
+FaultUndo& FaultUndo::operator=(FaultUndo&& other) noexcept {
+    if (this != &other) {
+        Settle();
+        m_pSlot = other.m_pSlot;
+        m_pGuard = other.m_pGuard;
+        other.m_pSlot = nullptr;
+    }
+    return *this;
+}
+
+void FaultUndo::Settle() noexcept {
+    if (m_pSlot == nullptr) return;
+    auto* pSlot = static_cast<UndoSlot*>(m_pSlot);
+    auto* pOwner = static_cast<UndoList*>(m_pGuard);
+    m_pSlot = nullptr;
+    // An owner that outlived its guard (moved out of the guarded call) has
+    // nothing left to settle: that guard's frame is gone.
+    UndoList* pList = t_pInnermostGuard;
+    while (pList != nullptr && pList != pOwner) pList = pList->pOuter;
+    if (pList == nullptr) return;
+    pSlot->pfnUndo = nullptr;
+    // Trailing settled slots are freed for reuse; a slot settled out of
+    // order waits until those above it go.
+    while (pList->nUsed > 0 && pList->aSlots[pList->nUsed - 1].pfnUndo == nullptr) --pList->nUsed;
+}
+
+// The guard's frame itself, one per target below.
+bool RunFaultGuardedFrame(GuardedCall pfnCall, void* pContext, DWORD* pdwFaultCode);
+
+bool RunFaultGuarded(GuardedCall pfnCall, void* pContext, DWORD* pdwFaultCode) {
+    UndoList list;
+    list.nUsed = 0;
+    list.pOuter = t_pInnermostGuard;
+    t_pInnermostGuard = &list;
+    const bool bRan = RunFaultGuardedFrame(pfnCall, pContext, pdwFaultCode);
+    t_pInnermostGuard = list.pOuter;
+    if (!bRan) {
+        const DWORD dwError = GetLastError();
+        PayUndos(list);
+        SetLastError(dwError);
+    }
+    return bRan;
+}
+
 bool IsMachineFault(DWORD dwExceptionCode) {
     switch (dwExceptionCode) {
         case EXCEPTION_ACCESS_VIOLATION:
@@ -27,7 +115,7 @@ bool IsMachineFault(DWORD dwExceptionCode) {
 
 #if defined(_MSC_VER)
 
-bool RunFaultGuarded(GuardedCall pfnCall, void* pContext, DWORD* pdwFaultCode) {
+bool RunFaultGuardedFrame(GuardedCall pfnCall, void* pContext, DWORD* pdwFaultCode) {
     const DWORD dwCallerError = GetLastError();
     DWORD dwFaultCode = 0;
     __try {
@@ -84,7 +172,7 @@ EXCEPTION_DISPOSITION __cdecl OnGuardedFault(EXCEPTION_RECORD* pRecord, void* pE
 
 }  // namespace
 
-__attribute__((noinline)) bool RunFaultGuarded(GuardedCall pfnCall, void* pContext, DWORD* pdwFaultCode) {
+__attribute__((noinline)) bool RunFaultGuardedFrame(GuardedCall pfnCall, void* pContext, DWORD* pdwFaultCode) {
     const DWORD dwCallerError = GetLastError();
     GuardFrame frame;
     frame.pfnHandler = reinterpret_cast<void*>(&OnGuardedFault);
@@ -122,7 +210,7 @@ extern "C" EXCEPTION_DISPOSITION pfc_guard_handler(EXCEPTION_RECORD* pRecord, vo
     return ExceptionContinueSearch;  // not reached: the unwind resumes at the landing
 }
 
-bool RunFaultGuarded(GuardedCall pfnCall, void* pContext, DWORD* pdwFaultCode) {
+bool RunFaultGuardedFrame(GuardedCall pfnCall, void* pContext, DWORD* pdwFaultCode) {
     const DWORD dwCallerError = GetLastError();
     DWORD dwFaultCode = 0;
     if (pfc_guarded_call(pfnCall, pContext, &dwFaultCode) != 0) return true;

@@ -2,42 +2,27 @@
 //
 // On Windows the system unloads a hook's module from a process once the hook
 // is removed, whatever still points into it: a window somebody subclassed
-// after us keeps calling our window procedure, and a modal loop started
-// under that procedure returns into it. A ModulePin holds one loader
-// reference for as long as it lives (all pins of the process share one); a
-// ModuleCallScope marks a call from outside that is under way. When the last
-// pin goes, the reference is given back on a short thread of its own, once
-// no call is under way, with FreeLibraryAndExitThread: never a FreeLibrary
-// of ourselves followed by a return into our code.
+// after us keeps calling our window procedure, a modal loop started under a
+// procedure of ours (a popup of the send button, a host's print dialog)
+// returns into it, a timer or a button window calls it. A count of calls
+// under way cannot make the unload safe: a caller that has counted itself
+// out still has its epilogue to run in our code, and the system gives no
+// bound on how long a thread may wait for the processor before it runs it.
+//
+// So once the module has given the process a way to call it on its own (a
+// subclassed window, a timer, a window class, a worker thread), it stays
+// loaded until the process ends. A process that never shows a host keeps
+// only the hook's own reference and lets the module go with the hook.
 #pragma once
 
 #include <windows.h>
 
 namespace platform {
 
-class ModulePin {
-public:
-    ModulePin() noexcept;
-    ~ModulePin();
-    ModulePin(ModulePin&& other) noexcept;
-    ModulePin& operator=(ModulePin&& other) noexcept;
-    ModulePin(const ModulePin&) = delete;
-    ModulePin& operator=(const ModulePin&) = delete;
-
-private:
-    bool m_bHeld;
-};
-
-class ModuleCallScope {
-public:
-    ModuleCallScope() noexcept;
-    ~ModuleCallScope();
-    ModuleCallScope(const ModuleCallScope&) = delete;
-    ModuleCallScope& operator=(const ModuleCallScope&) = delete;
-};
-
-// Pins alive in this process, and whether the shared loader reference is held.
-LONG CountModulePins();
-bool HoldsModuleReference();
+// Pins this module for the rest of the process's life; cheap after the
+// first call. False when the system refused, which leaves the module as it
+// was (still loaded by whoever loaded it).
+bool KeepModuleForProcess();
+bool IsModuleKeptForProcess();
 
 }  // namespace platform

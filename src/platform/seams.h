@@ -19,6 +19,24 @@ struct Seams {
     BOOL(WINAPI* pfnGetOpenFileNameA)(LPOPENFILENAMEA pOpenFileName);
 };
 
+// Points in the module's own code where a test can make it fault, to prove
+// that a fault there costs the host nothing: the guard's landing gives back
+// what was held, and the host still gets its message.
+enum class FaultPoint : LONG {
+    kNone = 0,
+    kHooking,         // a window is being put into the table
+    kRefresh,         // the send item is being checked and put right
+    kPopupOpening,    // the send popup is opening, the host's menu prepared
+    kPrintLearning,   // the host's Print command is being looked up
+    kPlacement,       // the send item has just been placed
+    kSendCommand,     // a send print runs with the default printer switched
+};
+
+// Faults (an access violation) when a test armed this point; once per arming.
+void InjectFault(FaultPoint point);
+// Returns the point armed before: kNone once an armed point has faulted.
+FaultPoint ArmFaultPoint(FaultPoint point);
+
 // The table in use: the real calls unless a test replaced some of them.
 Seams& GetSeams();
 // The real calls.

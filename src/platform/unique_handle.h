@@ -15,6 +15,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "platform/fault_guard.h"
+
 namespace platform {
 
 template <class Handle, class Traits>
@@ -183,17 +185,22 @@ class SemaphoreLock {
 public:
     explicit SemaphoreLock(HANDLE hSemaphore, DWORD dwTimeout = INFINITE) noexcept
         : m_hSemaphore(hSemaphore),
-          m_bHeld(hSemaphore != nullptr && WaitForSingleObject(hSemaphore, dwTimeout) == WAIT_OBJECT_0) {}
+          m_bHeld(hSemaphore != nullptr && WaitForSingleObject(hSemaphore, dwTimeout) == WAIT_OBJECT_0) {
+        if (m_bHeld) m_undo = FaultUndo(&Release, m_hSemaphore);
+    }
     ~SemaphoreLock() {
-        if (m_bHeld) ReleaseSemaphore(m_hSemaphore, 1, nullptr);
+        m_undo.Settle();
+        if (m_bHeld) Release(m_hSemaphore);
     }
     SemaphoreLock(const SemaphoreLock&) = delete;
     SemaphoreLock& operator=(const SemaphoreLock&) = delete;
     bool held() const noexcept { return m_bHeld; }
 
 private:
+    static void Release(void* hSemaphore) { ReleaseSemaphore(static_cast<HANDLE>(hSemaphore), 1, nullptr); }
     HANDLE m_hSemaphore;
     bool m_bHeld;
+    FaultUndo m_undo;
 };
 
 // A mutex of several processes: released on scope exit when it was taken.
@@ -204,39 +211,59 @@ public:
         if (hMutex == nullptr) return;
         const DWORD dwWait = WaitForSingleObject(hMutex, dwTimeout);
         m_bHeld = dwWait == WAIT_OBJECT_0 || dwWait == WAIT_ABANDONED;
+        if (m_bHeld) m_undo = FaultUndo(&Release, m_hMutex);
     }
     ~MutexLock() {
-        if (m_bHeld) ReleaseMutex(m_hMutex);
+        m_undo.Settle();
+        if (m_bHeld) Release(m_hMutex);
     }
     MutexLock(const MutexLock&) = delete;
     MutexLock& operator=(const MutexLock&) = delete;
     bool held() const noexcept { return m_bHeld; }
 
 private:
+    static void Release(void* hMutex) { ReleaseMutex(static_cast<HANDLE>(hMutex)); }
     HANDLE m_hMutex;
     bool m_bHeld;
+    FaultUndo m_undo;
 };
 
 class CriticalSectionLock {
 public:
-    explicit CriticalSectionLock(CRITICAL_SECTION& cs) noexcept : m_cs(cs) { EnterCriticalSection(&m_cs); }
-    ~CriticalSectionLock() { LeaveCriticalSection(&m_cs); }
+    explicit CriticalSectionLock(CRITICAL_SECTION& cs) noexcept : m_cs(cs) {
+        EnterCriticalSection(&m_cs);
+        m_undo = FaultUndo(&Leave, &m_cs);
+    }
+    ~CriticalSectionLock() {
+        m_undo.Settle();
+        LeaveCriticalSection(&m_cs);
+    }
     CriticalSectionLock(const CriticalSectionLock&) = delete;
     CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
 
 private:
+    static void Leave(void* pcs) { LeaveCriticalSection(static_cast<CRITICAL_SECTION*>(pcs)); }
     CRITICAL_SECTION& m_cs;
+    FaultUndo m_undo;
 };
 
 class ExclusiveSrwLock {
 public:
-    explicit ExclusiveSrwLock(SRWLOCK& lock) noexcept : m_lock(lock) { AcquireSRWLockExclusive(&m_lock); }
-    ~ExclusiveSrwLock() { ReleaseSRWLockExclusive(&m_lock); }
+    explicit ExclusiveSrwLock(SRWLOCK& lock) noexcept : m_lock(lock) {
+        AcquireSRWLockExclusive(&m_lock);
+        m_undo = FaultUndo(&Release, &m_lock);
+    }
+    ~ExclusiveSrwLock() {
+        m_undo.Settle();
+        ReleaseSRWLockExclusive(&m_lock);
+    }
     ExclusiveSrwLock(const ExclusiveSrwLock&) = delete;
     ExclusiveSrwLock& operator=(const ExclusiveSrwLock&) = delete;
 
 private:
+    static void Release(void* pLock) { ReleaseSRWLockExclusive(static_cast<SRWLOCK*>(pLock)); }
     SRWLOCK& m_lock;
+    FaultUndo m_undo;
 };
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/seams.h"
+#include "platform/system_library.h"
 #include "platform/unique_handle.h"
 #include "suite/library_frame.h"
 
@@ -76,10 +77,21 @@ std::string UserSettingKeyPath(const char* pszUserName, const char* pszSetting) 
     return path + pszSetting;
 }
 
+using WNetGetUserAProc = DWORD(WINAPI*)(LPCSTR, LPSTR, LPDWORD);
+
+// The network user name comes from mpr.dll, which is no known DLL: it is
+// loaded from the system folder for the call only.
+bool GetNetworkUserName(char* pszUser, DWORD cchUser) {
+    platform::unique_hmodule hMpr = platform::LoadSystemLibrary("mpr.dll");
+    if (!hMpr) return false;
+    auto pfnGetUser =
+        reinterpret_cast<WNetGetUserAProc>(reinterpret_cast<void*>(GetProcAddress(hMpr.get(), "WNetGetUserA")));
+    return pfnGetUser != nullptr && pfnGetUser(nullptr, pszUser, &cchUser) == NO_ERROR;
+}
+
 std::string CurrentUserSettingKeyPath(const char* pszSetting) {
     char szUser[kUserNameChars] = {};
-    DWORD cchUser = kUserNameChars;
-    const bool bHaveUser = WNetGetUserA(nullptr, szUser, &cchUser) == NO_ERROR;
+    const bool bHaveUser = GetNetworkUserName(szUser, kUserNameChars);
     return UserSettingKeyPath(bHaveUser ? szUser : nullptr, pszSetting);
 }
 

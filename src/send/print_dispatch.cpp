@@ -5,6 +5,7 @@
 #include "hook/hooked_wnd.h"
 #include "hook/target_selection.h"
 #include "platform/fault_guard.h"
+#include "platform/seams.h"
 #include "send/printer_switch.h"
 #include "suite/suite_settings.h"
 #include "suite/user_messages.h"
@@ -35,8 +36,11 @@ void PrintThroughCompanion(const HookedWndInfo& info, UINT uPrinterKind) {
 void PrintThroughDefaultPrinter(const HookedWndInfo& info, const PrinterDevice& device) {
     const HWND hWnd = info.hWnd;
     const WPARAM wPrintCmd = info.uPrintCmd;
-    DefaultPrinterSwitch printerSwitch(MakeSwitchHolder());
-    const bool bChanged = printerSwitch.Switch(FormatDefaultDevice(device));
+    // On the heap: a fault in our own code while the switch is open ends the
+    // command's guarded call, and that guard's landing puts the printer back.
+    auto printerSwitch = DefaultPrinterSwitch::Open(MakeSwitchHolder(), hWnd);
+    const bool bChanged = printerSwitch->Switch(FormatDefaultDevice(device));
+    platform::InjectFault(platform::FaultPoint::kSendCommand);
     // The host's own code runs here and may fault; a fault ends only this
     // call, and the default printer is put back below, outside the guard.
     auto printInHost = [hWnd, wPrintCmd, bChanged] {
@@ -44,15 +48,13 @@ void PrintThroughDefaultPrinter(const HookedWndInfo& info, const PrinterDevice& 
         SendMessageA(hWnd, WM_COMMAND, wPrintCmd, 0);
     };
     platform::RunFaultGuarded(printInHost);
-    if (printerSwitch.Restore()) TellHostOfNewDefault(hWnd);
+    if (printerSwitch->Restore()) TellHostOfNewDefault(hWnd);
 }
 
 }  // namespace
 
 bool GetSendPrinterDevice(UINT uPrinterKind, PrinterDevice* pDevice) {
-    const char* pszName = nullptr;
-    if (GetSendPrinterName(static_cast<int>(uPrinterKind), &pszName) != LIBERR_OK || pszName == nullptr) return false;
-    pDevice->name = pszName;
+    if (GetSendPrinterName(static_cast<int>(uPrinterKind), &pDevice->name) != LIBERR_OK) return false;
     char szEntry[kProfileChars] = {};
     if (GetProfileStringA("devices", pDevice->name.c_str(), "", szEntry, kProfileChars) < 1) return false;
     const std::string entry = szEntry;

@@ -1,5 +1,6 @@
 #include "send/printer_switch.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -10,7 +11,10 @@ namespace send {
 namespace {
 
 constexpr int kDeviceChars = 260;
-constexpr DWORD kRecordMagic = 0x31575350;  // "PSW1"
+constexpr DWORD kRecordMagic = 0x32575350;  // "PSW2"
+// A host told of the default's return answers at once or is hung: it must
+// not hold up the host that restores, nor the controller.
+constexpr UINT kTellHostTimeoutMs = 1000;
 
 struct OpenSwitch {
     SwitchHolder holder;
@@ -21,6 +25,10 @@ struct SwitchRecord {
     std::string userDefault;
     std::string lastWritten;
     std::vector<OpenSwitch> switches;
+    // Hosts told of a switch since the user's default was last in place:
+    // each hears when it is back, whoever puts it back. Window handles are
+    // the same 32-bit values in processes of either bitness.
+    std::vector<DWORD> toldWindows;
 };
 
 bool SameHolder(const SwitchHolder& a, const SwitchHolder& b) {
@@ -108,6 +116,8 @@ SwitchRecord ReadRecord(HKEY hKey) {
         entry.device = reader.String();
         record.switches.push_back(entry);
     }
+    const DWORD nTold = reader.Dword();
+    for (DWORD i = 0; i < nTold && reader.ok(); ++i) record.toldWindows.push_back(reader.Dword());
     return reader.ok() ? record : SwitchRecord{};
 }
 
@@ -129,6 +139,8 @@ void WriteRecord(HKEY hKey, const SwitchRecord& record) {
         PutDword(bytes, static_cast<DWORD>(entry.holder.ullCreationTime >> 32));
         PutString(bytes, entry.device);
     }
+    PutDword(bytes, static_cast<DWORD>(record.toldWindows.size()));
+    for (DWORD dwWindow : record.toldWindows) PutDword(bytes, dwWindow);
     RegSetValueExA(hKey, kPrinterSwitchValueName, 0, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
 }
 
@@ -146,11 +158,61 @@ void DropDeadSwitches(SwitchRecord& record) {
         WriteDefaultPrinterDevice(record.userDefault);
 }
 
+// Takes the told hosts out of the record once the user's default is in place
+// again; the caller tells them after it let go of the record's lock.
+std::vector<DWORD> TakeToldWindows(SwitchRecord& record, HWND hExcept) {
+    std::vector<DWORD> told;
+    if (!record.switches.empty()) return told;
+    for (DWORD dwWindow : record.toldWindows)
+        if (dwWindow != HandleToUlong(hExcept)) told.push_back(dwWindow);
+    record.toldWindows.clear();
+    return told;
+}
+
+void TellWindows(const std::vector<DWORD>& windows) {
+    for (DWORD dwWindow : windows) {
+        HWND hWnd = static_cast<HWND>(ULongToHandle(dwWindow));
+        if (!IsWindow(hWnd)) continue;
+        DWORD_PTR dwResult = 0;
+        SendMessageTimeoutA(hWnd, WM_WININICHANGE, 0, reinterpret_cast<LPARAM>("windows"), SMTO_ABORTIFHUNG,
+                            kTellHostTimeoutMs, &dwResult);
+    }
+}
+
 std::string Truncated(const std::string& device) {
     return device.size() < kDeviceChars ? device : device.substr(0, kDeviceChars - 1);
 }
 
 }  // namespace
+
+bool RepairAbandonedSwitches(bool bSessionEnding) {
+    bool bWritten = false;
+    std::vector<DWORD> told;
+    {
+        platform::unique_handle hMutex(CreateMutexA(nullptr, FALSE, kPrinterSwitchMutexName));
+        platform::MutexLock lock(hMutex.get(), kPrinterSwitchLockTimeoutMs);
+        if (!lock.held()) return false;
+        platform::unique_hkey hKey = OpenRecordKey();
+        if (!hKey) return false;
+        SwitchRecord record = ReadRecord(hKey.get());
+        if (record.switches.empty()) return false;
+        const std::string before = ReadDefaultPrinterDevice();
+        if (bSessionEnding) {
+            // At the session's end no host gets to finish its Print command:
+            // every open switch is over.
+            if (before == record.lastWritten && record.lastWritten != record.userDefault)
+                WriteDefaultPrinterDevice(record.userDefault);
+            record.switches.clear();
+        } else {
+            DropDeadSwitches(record);
+        }
+        bWritten = ReadDefaultPrinterDevice() != before;
+        told = TakeToldWindows(record, nullptr);
+        WriteRecord(hKey.get(), record);
+    }
+    if (bWritten) TellWindows(told);
+    return bWritten;
+}
 
 SwitchHolder MakeSwitchHolder() {
     static volatile LONG s_nToken = 0;
@@ -176,7 +238,21 @@ void WriteDefaultPrinterDevice(const std::string& device) {
     WriteProfileStringA("windows", "device", device.c_str());
 }
 
+std::unique_ptr<DefaultPrinterSwitch> DefaultPrinterSwitch::Open(SwitchHolder holder, HWND hHost) {
+    return std::unique_ptr<DefaultPrinterSwitch>(new DefaultPrinterSwitch(holder, hHost));
+}
+
+DefaultPrinterSwitch::DefaultPrinterSwitch(SwitchHolder holder, HWND hHost)
+    : m_holder(holder), m_hHost(hHost), m_undo(&DefaultPrinterSwitch::RestoreAfterFault, this) {}
+
+void DefaultPrinterSwitch::RestoreAfterFault(void* pSwitch) {
+    auto* pThis = static_cast<DefaultPrinterSwitch*>(pSwitch);
+    pThis->m_undo = platform::FaultUndo();
+    delete pThis;
+}
+
 DefaultPrinterSwitch::~DefaultPrinterSwitch() {
+    m_undo.Settle();
     if (m_bOpen) Restore();
 }
 
@@ -189,6 +265,7 @@ bool DefaultPrinterSwitch::Switch(const std::string& requested) {
         // Alone: what a single host needs, without protection from others.
         m_bAlone = true;
         m_savedDefault = ReadDefaultPrinterDevice();
+        m_device = device;
         m_bChanged = m_savedDefault != device;
         if (m_bChanged) WriteDefaultPrinterDevice(device);
         m_bOpen = m_bChanged;
@@ -213,6 +290,11 @@ bool DefaultPrinterSwitch::Switch(const std::string& requested) {
     if (m_bChanged) {
         WriteDefaultPrinterDevice(device);
         record.lastWritten = device;
+        // Its host is told of the switch by the caller.
+        const DWORD dwHost = HandleToUlong(m_hHost);
+        if (m_hHost != nullptr &&
+            std::find(record.toldWindows.begin(), record.toldWindows.end(), dwHost) == record.toldWindows.end())
+            record.toldWindows.push_back(dwHost);
     }
     record.switches.push_back({m_holder, device});
     WriteRecord(hKey.get(), record);
@@ -225,16 +307,29 @@ bool DefaultPrinterSwitch::Restore() {
     if (!m_bOpen) return false;
     m_bOpen = false;
     if (m_bAlone) {
+        // A default the user chose meanwhile stays.
+        if (ReadDefaultPrinterDevice() != m_device) return false;
         WriteDefaultPrinterDevice(m_savedDefault);
         return true;
     }
+    std::vector<DWORD> told;
+    const bool bTellHost = RestoreListed(&told);
+    // The other hosts that were told of a switch hear that the user's
+    // default is back, whichever host ends last.
+    TellWindows(told);
+    return bTellHost;
+}
+
+bool DefaultPrinterSwitch::RestoreListed(std::vector<DWORD>* pTold) {
     platform::unique_handle hMutex(CreateMutexA(nullptr, FALSE, kPrinterSwitchMutexName));
     platform::MutexLock lock(hMutex.get(), kPrinterSwitchLockTimeoutMs);
     platform::unique_hkey hKey = lock.held() ? OpenRecordKey() : platform::unique_hkey();
     if (!hKey) {
-        // Without the record, at least the user's default comes back.
-        if (m_bChanged) WriteDefaultPrinterDevice(m_savedDefault);
-        return m_bChanged;
+        // Without the record, at least the user's default comes back, unless
+        // the user chose another one meanwhile.
+        if (!m_bChanged || ReadDefaultPrinterDevice() != m_device) return false;
+        WriteDefaultPrinterDevice(m_savedDefault);
+        return true;
     }
 
     SwitchRecord record = ReadRecord(hKey.get());
@@ -250,12 +345,18 @@ bool DefaultPrinterSwitch::Restore() {
     // The record went while we printed (the key was removed): what we saved
     // is all that is known of the user's default.
     if (!bListed && record.switches.empty()) record.userDefault = m_savedDefault;
-    const std::string target = record.switches.empty() ? record.userDefault : record.switches.back().device;
-    const bool bWrite = ReadDefaultPrinterDevice() != target;
-    if (bWrite) {
+    std::string target = record.switches.empty() ? record.userDefault : record.switches.back().device;
+    const std::string current = ReadDefaultPrinterDevice();
+    if (current != record.lastWritten) {
+        // The user chose a default while the switch was open: that choice
+        // stands, now and after the other switches end.
+        target = current;
+        record.userDefault = current;
+    } else if (current != target) {
         WriteDefaultPrinterDevice(target);
         record.lastWritten = target;
     }
+    *pTold = TakeToldWindows(record, m_hHost);
     WriteRecord(hKey.get(), record);
     // The host believes the device it printed to is the default; it hears
     // of the change only when that belief is now wrong.

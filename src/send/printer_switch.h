@@ -29,7 +29,11 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "platform/fault_guard.h"
 
 namespace send {
 
@@ -53,14 +57,24 @@ SwitchHolder MakeSwitchHolder();
 // True while the holder's process runs.
 bool IsHolderAlive(const SwitchHolder& holder);
 
+// For the controller, which outlives every host: drops the switches of
+// processes that have ended and, when none is left open, puts the user's own
+// default back while WIN.INI still shows what the module wrote. With
+// bSessionEnding every open switch is over (the user logs off). True when
+// WIN.INI was written.
+bool RepairAbandonedSwitches(bool bSessionEnding);
+
 // WIN.INI's default printer ("windows"/"device").
 std::string ReadDefaultPrinterDevice();
 void WriteDefaultPrinterDevice(const std::string& device);
 
-// One switch of the default printer to a device and back.
+// One switch of the default printer to a device and back. Made on the heap
+// only: while it is open, a fault that ends the guarded call around it
+// restores the printer and frees it in the guard's landing.
 class DefaultPrinterSwitch {
 public:
-    explicit DefaultPrinterSwitch(SwitchHolder holder) : m_holder(holder) {}
+    // hHost: the window told of the switch, and of the default's return.
+    static std::unique_ptr<DefaultPrinterSwitch> Open(SwitchHolder holder, HWND hHost = nullptr);
     // Restores if Restore was not called (a C++ exception on the way).
     ~DefaultPrinterSwitch();
     DefaultPrinterSwitch(const DefaultPrinterSwitch&) = delete;
@@ -75,7 +89,14 @@ public:
     bool Restore();
 
 private:
+    DefaultPrinterSwitch(SwitchHolder holder, HWND hHost);
+    static void RestoreAfterFault(void* pSwitch);
+    // Restore with the record; *pTold: the other hosts to tell.
+    bool RestoreListed(std::vector<DWORD>* pTold);
+
     SwitchHolder m_holder;
+    HWND m_hHost;
+    platform::FaultUndo m_undo;
     bool m_bOpen = false;       // listed in the record (or switched alone)
     bool m_bAlone = false;      // the record's lock could not be had
     bool m_bChanged = false;    // Switch wrote WIN.INI

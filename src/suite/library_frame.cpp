@@ -7,6 +7,7 @@
 #include "platform/fault_guard.h"
 #include "platform/unique_handle.h"
 #include "suite/suite_settings.h"
+#include "platform/no_destructor.h"
 
 namespace {
 
@@ -26,8 +27,8 @@ struct LibraryGlobals {
 };
 
 LibraryGlobals& Globals() {
-    static LibraryGlobals globals;
-    return globals;
+    static platform::NoDestructor<LibraryGlobals> globals;
+    return *globals;
 }
 
 bool TryAcquireErrorLock() {

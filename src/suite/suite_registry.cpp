@@ -2,8 +2,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "suite/library_frame.h"
 #include "suite/suite_settings.h"
@@ -14,28 +15,33 @@ constexpr DWORD kKeyReadAccess = KEY_READ;                // 0x20019
 constexpr DWORD kKeyWriteAccess = KEY_READ | KEY_WRITE;   // 0x2001F
 constexpr DWORD kPathChars = MAX_PATH;
 
-char g_szCurrentKeyPath[kPathChars] = {};
+// Several user-interface threads of a host build popups, refresh items and
+// look up the send printer at once, so the layer keeps nothing shared that a
+// read changes: the library's default key path is set at its start (under
+// the lock) and copied out, a key scope is the thread's own, and each value
+// is read into its caller's buffer.
+SRWLOCK g_DefaultKeyPathLock = SRWLOCK_INIT;
+char g_szDefaultKeyPath[kPathChars] = {};
+// The innermost key scope of the thread, or null for the default.
+thread_local const char* t_pszScopedKeyPath = nullptr;
 
-// The value buffer: every accepted query lands here. One spare byte past the
-// value always holds a NUL, so a REG_SZ stored without its terminator still
-// reads as a bounded string.
-struct ValueBuffer {
-    BYTE* pData = nullptr;
-    DWORD cbCapacity = 0;
-};
-ValueBuffer g_ValueBuffer;
-
-BYTE* GrowValueBuffer(DWORD cbValue) {
+// One spare byte past the value always holds a NUL, so a REG_SZ stored
+// without its terminator still reads as a bounded string.
+BYTE* SizeValueBuffer(std::vector<BYTE>* pValue, DWORD cbValue) {
     if (cbValue == 0xFFFFFFFFu) ThrowLibraryError(LIBERR_OUT_OF_MEMORY, nullptr);
-    const DWORD cbNeeded = cbValue + 1;
-    if (cbNeeded > g_ValueBuffer.cbCapacity) {
-        void* pGrown = std::realloc(g_ValueBuffer.pData, cbNeeded);
-        if (pGrown == nullptr) ThrowLibraryError(LIBERR_OUT_OF_MEMORY, nullptr);
-        g_ValueBuffer.pData = static_cast<BYTE*>(pGrown);
-        g_ValueBuffer.cbCapacity = cbNeeded;
+    pValue->assign(static_cast<size_t>(cbValue) + 1, 0);
+    return pValue->data();
+}
+
+// The thread's key path, copied: the default may change under us.
+void CopyCurrentKeyPath(char (&szPath)[kPathChars]) {
+    if (t_pszScopedKeyPath != nullptr) {
+        std::memcpy(szPath, t_pszScopedKeyPath, kPathChars);
+        return;
     }
-    std::memset(g_ValueBuffer.pData, 0, g_ValueBuffer.cbCapacity);
-    return g_ValueBuffer.pData;
+    AcquireSRWLockShared(&g_DefaultKeyPathLock);
+    std::memcpy(szPath, g_szDefaultKeyPath, kPathChars);
+    ReleaseSRWLockShared(&g_DefaultKeyPathLock);
 }
 
 HKEY RootKey(int nRoot) { return nRoot == kRootLocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
@@ -110,27 +116,48 @@ void CopyBounded(char* pszDest, const char* pszSource) {
 
 // --- registry layer ---------------------------------------------------------
 
-void SetCurrentKeyPath(const char* pszKeyPath) { CopyBounded(g_szCurrentKeyPath, pszKeyPath != nullptr ? pszKeyPath : ""); }
-
-const char* GetCurrentKeyPath() { return g_szCurrentKeyPath; }
-
-RegKeyScope::RegKeyScope(const char* pszKeyPath) {
-    std::memcpy(m_szSavedPath, g_szCurrentKeyPath, sizeof m_szSavedPath);
-    SetCurrentKeyPath(pszKeyPath);
+void SetCurrentKeyPath(const char* pszKeyPath) {
+    AcquireSRWLockExclusive(&g_DefaultKeyPathLock);
+    CopyBounded(g_szDefaultKeyPath, pszKeyPath != nullptr ? pszKeyPath : "");
+    ReleaseSRWLockExclusive(&g_DefaultKeyPathLock);
 }
 
-RegKeyScope::~RegKeyScope() { std::memcpy(g_szCurrentKeyPath, m_szSavedPath, sizeof m_szSavedPath); }
+std::string GetCurrentKeyPath() {
+    char szPath[kPathChars];
+    CopyCurrentKeyPath(szPath);
+    return szPath;
+}
+
+// A fault that skips the scope's end still gives the thread its outer path
+// back: the guard's landing runs this with the outer scope's path.
+namespace {
+void RestoreScopedKeyPath(void* pszOuterPath) { t_pszScopedKeyPath = static_cast<const char*>(pszOuterPath); }
+}  // namespace
+
+RegKeyScope::RegKeyScope(const char* pszKeyPath)
+    : m_pszOuterPath(t_pszScopedKeyPath),
+      m_undo(&RestoreScopedKeyPath, const_cast<char*>(t_pszScopedKeyPath)) {
+    CopyBounded(m_szPath, pszKeyPath != nullptr ? pszKeyPath : "");
+    t_pszScopedKeyPath = m_szPath;
+}
+
+RegKeyScope::~RegKeyScope() {
+    m_undo.Settle();
+    t_pszScopedKeyPath = m_pszOuterPath;
+}
 
 platform::unique_hkey OpenCurrentKey(bool bForWriting, int nRoot) {
+    char szPath[kPathChars];
+    CopyCurrentKeyPath(szPath);
     platform::unique_hkey key;
-    const LONG lResult = RegCreateKeyExA(RootKey(nRoot), g_szCurrentKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+    const LONG lResult = RegCreateKeyExA(RootKey(nRoot), szPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                          bForWriting ? kKeyWriteAccess : kKeyReadAccess, nullptr, key.put(), nullptr);
-    if (lResult != ERROR_SUCCESS) ThrowLibraryError(MapWin32Error(static_cast<DWORD>(lResult)), g_szCurrentKeyPath);
+    if (lResult != ERROR_SUCCESS) ThrowLibraryError(MapWin32Error(static_cast<DWORD>(lResult)), szPath);
     return key;
 }
 
 const BYTE* QueryCurrentValue(DWORD dwExpectedType, const char* pszName, DWORD* pcbMinSizeInOut, int nRoot,
-                              bool bThrowIfMissing) {
+                              bool bThrowIfMissing, std::vector<BYTE>* pValue) {
     try {
         platform::unique_hkey key = OpenCurrentKey(false, nRoot);
         DWORD dwType = REG_NONE;
@@ -141,7 +168,7 @@ const BYTE* QueryCurrentValue(DWORD dwExpectedType, const char* pszName, DWORD* 
             if (bThrowIfMissing) ThrowLibraryError(LIBERR_INVALID_DATA, pszName);
             return nullptr;
         }
-        BYTE* pData = GrowValueBuffer(cbValue);
+        BYTE* pData = SizeValueBuffer(pValue, cbValue);
         DWORD cbRead = cbValue;
         const LONG lRead = RegQueryValueExA(key.get(), pszName, nullptr, &dwType, pData, &cbRead);
         if (lRead != ERROR_SUCCESS) ThrowLibraryError(MapWin32Error(static_cast<DWORD>(lRead)), pszName);
@@ -174,8 +201,6 @@ bool SetCurrentValue(DWORD dwType, const char* pszName, const void* pData, DWORD
 }
 
 void ReleaseRegistryLayer() {
-    std::free(g_ValueBuffer.pData);
-    g_ValueBuffer = ValueBuffer{};
     if (g_LongPath.pDesktopFolder != nullptr) g_LongPath.pDesktopFolder->Release();
     if (g_LongPath.pShellMalloc != nullptr) g_LongPath.pShellMalloc->Release();
     g_LongPath = LongPathState{};
@@ -190,7 +215,8 @@ LibraryErrorCode ReadSuiteDword(const char* pszKey, const char* pszName, int nRo
     const LibraryErrorCode dwCode = RunLibraryFacade([&] {
         RegKeyScope scope(pszKey);
         DWORD cbValue = 4;
-        const BYTE* pData = QueryCurrentValue(REG_BINARY, pszName, &cbValue, nRoot, false);
+        std::vector<BYTE> value;
+        const BYTE* pData = QueryCurrentValue(REG_BINARY, pszName, &cbValue, nRoot, false, &value);
         if (pData == nullptr) ThrowLibraryError(LIBERR_INVALID_DATA, pszName);
         dwValue = static_cast<DWORD>(pData[0]) | static_cast<DWORD>(pData[1]) << 8 |
                   static_cast<DWORD>(pData[2]) << 16 | static_cast<DWORD>(pData[3]) << 24;
@@ -199,14 +225,19 @@ LibraryErrorCode ReadSuiteDword(const char* pszKey, const char* pszName, int nRo
     return dwCode;
 }
 
-const char* ReadSuiteString(const char* pszKey, const char* pszName, int nRoot) {
-    const char* pszValue = nullptr;
+bool ReadSuiteString(const char* pszKey, const char* pszName, int nRoot, std::string* pValue) {
+    bool bRead = false;
     RunLibraryFacade([&] {
         RegKeyScope scope(pszKey);
         DWORD cbValue = 1;
-        pszValue = reinterpret_cast<const char*>(QueryCurrentValue(REG_SZ, pszName, &cbValue, nRoot, false));
+        std::vector<BYTE> value;
+        const BYTE* pData = QueryCurrentValue(REG_SZ, pszName, &cbValue, nRoot, false, &value);
+        if (pData == nullptr) return;
+        // Up to the first NUL, which the buffer always has.
+        pValue->assign(reinterpret_cast<const char*>(pData));
+        bRead = true;
     });
-    return pszValue;
+    return bRead;
 }
 
 LibraryErrorCode WriteSuiteDword(const char* pszKey, const char* pszName, DWORD dwValue) {
@@ -225,15 +256,18 @@ LibraryErrorCode BuildSuitePath(const char* pszKey, const char* pszDirValue, con
     const LibraryErrorCode dwCode = RunLibraryFacade([&] {
         char szWork[kPathChars] = {};
         // The file part comes from the fixed name or from the second value.
+        std::string fileRead;
         auto fileValue = [&]() -> const char* {
             if (pszFileName != nullptr) return pszFileName;
-            return pszFileValue != nullptr ? ReadSuiteString(pszKey, pszFileValue, nRoot) : nullptr;
+            return pszFileValue != nullptr && ReadSuiteString(pszKey, pszFileValue, nRoot, &fileRead)
+                       ? fileRead.c_str()
+                       : nullptr;
         };
         if (pszDirValue != nullptr) {
-            const char* pszDir = ReadSuiteString(pszKey, pszDirValue, nRoot);
-            if (pszDir == nullptr || pszDir[0] == '\0') ThrowLibraryError(LIBERR_NOT_FOUND, pszDirValue);
-            // Copied first: reading the file value reuses the value buffer.
-            CopyBounded(szWork, pszDir);
+            std::string dir;
+            if (!ReadSuiteString(pszKey, pszDirValue, nRoot, &dir) || dir.empty())
+                ThrowLibraryError(LIBERR_NOT_FOUND, pszDirValue);
+            CopyBounded(szWork, dir.c_str());
             const char* pszFile = fileValue();
             if (pszFile == nullptr || pszFile[0] == '\0') ThrowLibraryError(LIBERR_NOT_FOUND, pszFileValue);
             const std::size_t cchDir = std::strlen(szWork);

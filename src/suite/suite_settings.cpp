@@ -68,17 +68,16 @@ LibraryErrorCode GetParvaneInfo(DWORD* pdwValue) {
     return ReadSuiteDword(kSuiteKeyPath, "ParvaneInfo", kRootLocalMachine, pdwValue);
 }
 
-LibraryErrorCode GetSendPrinterName(int nPrinterKind, const char** ppszName) {
-    const char* pszName = nullptr;
+LibraryErrorCode GetSendPrinterName(int nPrinterKind, std::string* pName) {
+    std::string name;
     const LibraryErrorCode dwCode = RunLibraryFacade([&] {
         if (nPrinterKind < 1 || nPrinterKind > 5) ThrowLibraryError(LIBERR_BAD_ARGUMENT, nullptr);
-        pszName = ReadSuiteString(kSuiteKeyPath, kPrinterValues[nPrinterKind - 1], kRootLocalMachine);
+        ReadSuiteString(kSuiteKeyPath, kPrinterValues[nPrinterKind - 1], kRootLocalMachine, &name);
     });
     if (dwCode != LIBERR_OK) return dwCode;
-    // The pointer is handed out even when the value is empty or missing, as
-    // callers have always seen it; the code tells them not to use it.
-    if (ppszName != nullptr) *ppszName = pszName;
-    return pszName == nullptr || pszName[0] == '\0' ? LIBERR_NOT_FOUND : LIBERR_OK;
+    if (name.empty()) return LIBERR_NOT_FOUND;
+    if (pName != nullptr) *pName = name;
+    return LIBERR_OK;
 }
 
 LibraryErrorCode GetInstallerPath(char* pszPath) {

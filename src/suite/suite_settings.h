@@ -6,6 +6,10 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
+#include "platform/fault_guard.h"
 #include "platform/unique_handle.h"
 #include "suite/library_error.h"
 
@@ -17,10 +21,13 @@ constexpr int kRootCurrentUser = 1;
 
 // --- registry layer (raises library errors) -------------------------------
 
+// The library's default key path, set when it starts.
 void SetCurrentKeyPath(const char* pszKeyPath);
-const char* GetCurrentKeyPath();
+// The calling thread's key path: its innermost scope's, else the default.
+std::string GetCurrentKeyPath();
 
-// Saves the current key path and sets another for the scope's lifetime.
+// Sets the calling thread's key path for the scope's lifetime; other threads
+// keep theirs.
 class RegKeyScope {
 public:
     explicit RegKeyScope(const char* pszKeyPath);
@@ -29,20 +36,23 @@ public:
     RegKeyScope& operator=(const RegKeyScope&) = delete;
 
 private:
-    char m_szSavedPath[260];
+    char m_szPath[260];
+    const char* m_pszOuterPath;
+    platform::FaultUndo m_undo;
 };
 
 platform::unique_hkey OpenCurrentKey(bool bForWriting, int nRoot);
-// Returns the process-wide value buffer (valid until the next query) or null.
+// Reads the value into *pValue and returns its data, or null.
 const BYTE* QueryCurrentValue(DWORD dwExpectedType, const char* pszName, DWORD* pcbMinSizeInOut, int nRoot,
-                              bool bThrowIfMissing);
+                              bool bThrowIfMissing, std::vector<BYTE>* pValue);
 bool SetCurrentValue(DWORD dwType, const char* pszName, const void* pData, DWORD cbData, int nRoot,
                      bool bThrowOnError);
 
 // --- typed operations -----------------------------------------------------
 
 LibraryErrorCode ReadSuiteDword(const char* pszKey, const char* pszName, int nRoot, DWORD* pdwOut);
-const char* ReadSuiteString(const char* pszKey, const char* pszName, int nRoot);
+// False when the value is missing or no string; *pValue is then unchanged.
+bool ReadSuiteString(const char* pszKey, const char* pszName, int nRoot, std::string* pValue);
 LibraryErrorCode WriteSuiteDword(const char* pszKey, const char* pszName, DWORD dwValue);
 LibraryErrorCode BuildSuitePath(const char* pszKey, const char* pszDirValue, const char* pszFileValue,
                                 const char* pszFileName, int nRoot, bool bWantDirectory, char* pszOut /*260*/);
@@ -55,7 +65,7 @@ void UseShellLongPathForTesting(bool bForce);
 LibraryErrorCode GetInstallVersion(int* pnMajor, int* pnMinor, int* pbIsCurrent, int* pbFlag);
 LibraryErrorCode CheckInstallation(bool bLaunchUpdate, int* pbFlag);
 LibraryErrorCode GetParvaneInfo(DWORD* pdwValue);
-LibraryErrorCode GetSendPrinterName(int nPrinterKind, const char** ppszName);
+LibraryErrorCode GetSendPrinterName(int nPrinterKind, std::string* pName);
 LibraryErrorCode GetInstallerPath(char* pszPath);
 LibraryErrorCode GetPhonebookPath(char* pszPath);
 LibraryErrorCode GetProfilePath(char* pszPath);

@@ -8,6 +8,7 @@
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
 #include "menu/send_popup.h"
+#include "platform/module_pin.h"
 #include "platform/unique_handle.h"
 #include "send/send_images.h"
 #include "toolbar/toolbar.h"
@@ -113,6 +114,9 @@ int FindRightmostChild(HWND hToolbar, HWND hOwnButton, POINT ptOrigin, const REC
 }
 
 void RegisterSendButtonClass() {
+    // Buttons of this class call into the module until they are destroyed,
+    // which for a button of another thread happens when that thread gets to it.
+    platform::KeepModuleForProcess();
     WNDCLASSA wc{};
     wc.lpfnWndProc = SendButtonWndProc;
     // The record pointer; pointer-sized for the 64-bit build.

@@ -163,6 +163,11 @@ public:
     DWORD Id() const { return m_process->Id(); }
     HWND Window() const { return m_hWnd; }
     bool Alive() const { return WaitForSingleObject(m_process->Handle(), 0) == WAIT_TIMEOUT; }
+    // Ended from outside, as the task manager ends a program.
+    void Kill() const {
+        TerminateProcess(m_process->Handle(), 1);
+        WaitForSingleObject(m_process->Handle(), kWaitMs);
+    }
 
 private:
     struct Search {
@@ -303,6 +308,35 @@ TEST_F(SendActionsE2E, FaultingPrintCommandStillGetsTheDefaultBack) {
     EXPECT_EQ((std::vector<std::string>{"WININICHANGE windows", std::string("PRINT ") + kSendDevice,
                                         "WININICHANGE windows"}),
               host.Log());
+}
+
+// A host that never finishes its Print command (ended from outside while it
+// prints) cannot give the default back; the controller does, within a few
+// seconds. A default the user picks while a host prints stays theirs.
+TEST_F(SendActionsE2E, DefaultComesBackWhenTheHostDiesAndStaysWhenTheUserChose) {
+    constexpr char kChosen[] = "Chosen Printer,winspool,LPT3:";
+    constexpr DWORD kControllerRepairMs = 5000;
+    {
+        Host host("PFCMENUHOST", "--print-delay=60000");
+        ASSERT_TRUE(host.WaitUntilServed());
+        ASSERT_TRUE(host.Choose(kKeysPrintCover));
+        ASSERT_TRUE(host.WaitForPrints(1));
+        ASSERT_EQ(kSendDevice, DefaultDevice());
+        host.Kill();
+        ASSERT_FALSE(host.Alive());
+        EXPECT_TRUE(e2e::WaitUntil([] { return DefaultDevice() == kUserDefault; }, kControllerRepairMs))
+            << DefaultDevice();
+    }
+    {
+        Host host("PFCMENUHOST", "--print-delay=3000");
+        ASSERT_TRUE(host.WaitUntilServed());
+        ASSERT_TRUE(host.Choose(kKeysPrintCover));
+        ASSERT_TRUE(host.WaitForPrints(1));
+        m_winIni.Set("windows", "device", kChosen);
+        ASSERT_TRUE(host.Settled());  // its Print command is over
+        Sleep(2 * 1000);               // and the controller had its look
+        EXPECT_EQ(kChosen, DefaultDevice());
+    }
 }
 
 TEST_F(SendActionsE2E, OfficeHostHandsPrintingToTheCompanion) {

@@ -41,8 +41,9 @@ public:
     }
     ~ModuleCopy() {
         Free();
-        // A module kept loaded for a window that still calls it goes when
-        // that window goes; the files can only go after it.
+        // A module that served a window stays for the process: its files
+        // stay with it.
+        if (m_bKeptForProcess) return;
         WaitUntilUnloaded(5000);
         DeleteFileA(m_path.c_str());
         DeleteFileA(m_dir.Child("PavRes32.dll").c_str());
@@ -51,6 +52,8 @@ public:
     ModuleCopy& operator=(const ModuleCopy&) = delete;
 
     bool Copied() const { return m_bCopied; }
+    // The copy served a window of this process and is pinned in it.
+    void KeptForProcess() { m_bKeptForProcess = true; }
     const std::string& Folder() const { return m_dir.path(); }
     const std::string& Path() const { return m_path; }
 
@@ -85,6 +88,7 @@ private:
     TempDirectory m_dir;
     std::string m_path;
     bool m_bCopied = false;
+    bool m_bKeptForProcess = false;
     HMODULE m_hModule = nullptr;
 };
 

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/fault_guard.h"
 #include "platform/unique_handle.h"
 #include "send/printer_switch.h"
 #include "suite_key_sandbox.h"
@@ -37,10 +38,7 @@ protected:
     // A host that dies after its switch never restores: its switch object
     // is left in place, never destroyed.
     static void SwitchAndDie(const send::SwitchHolder& holder, const char* pszDevice) {
-        alignas(DefaultPrinterSwitch) static unsigned char s_abandoned[4][sizeof(DefaultPrinterSwitch)];
-        static int s_nUsed = 0;
-        auto* pSwitch = new (s_abandoned[s_nUsed++ % 4]) DefaultPrinterSwitch(holder);
-        pSwitch->Switch(pszDevice);
+        DefaultPrinterSwitch::Open(holder).release()->Switch(pszDevice);
     }
     static send::SwitchHolder DeadHolder() {
         send::SwitchHolder holder = send::MakeSwitchHolder();
@@ -78,7 +76,7 @@ TEST_F(PrinterSwitchTest, EveryOrderOfOverlappingSwitchesGivesTheUserDefaultBack
     for (const auto& order : orders) {
         std::vector<std::unique_ptr<DefaultPrinterSwitch>> switches;
         for (int i = 0; i < kSwitches; ++i)
-            switches.push_back(std::make_unique<DefaultPrinterSwitch>(send::MakeSwitchHolder()));
+            switches.push_back(DefaultPrinterSwitch::Open(send::MakeSwitchHolder()));
         std::vector<int> open;
         std::string trace;
         for (int nEvent : order) {
@@ -100,19 +98,19 @@ TEST_F(PrinterSwitchTest, EveryOrderOfOverlappingSwitchesGivesTheUserDefaultBack
 }
 
 TEST_F(PrinterSwitchTest, SameDeviceTwiceAndAlreadyDefault) {
-    DefaultPrinterSwitch first(send::MakeSwitchHolder());
-    DefaultPrinterSwitch second(send::MakeSwitchHolder());
-    EXPECT_TRUE(first.Switch(kDevices[0]));
-    EXPECT_FALSE(second.Switch(kDevices[0]));  // nothing changes for its host
-    EXPECT_FALSE(first.Restore());            // the other still prints
+    auto first = DefaultPrinterSwitch::Open(send::MakeSwitchHolder());
+    auto second = DefaultPrinterSwitch::Open(send::MakeSwitchHolder());
+    EXPECT_TRUE(first->Switch(kDevices[0]));
+    EXPECT_FALSE(second->Switch(kDevices[0]));  // nothing changes for its host
+    EXPECT_FALSE(first->Restore());            // the other still prints
     EXPECT_EQ(kDevices[0], Current());
-    EXPECT_TRUE(second.Restore());  // its host hears the default come back
+    EXPECT_TRUE(second->Restore());  // its host hears the default come back
     EXPECT_EQ(kUserDefault, Current());
 
     m_winIni.Set("windows", "device", kDevices[1]);
-    DefaultPrinterSwitch alreadyDefault(send::MakeSwitchHolder());
-    EXPECT_FALSE(alreadyDefault.Switch(kDevices[1]));
-    EXPECT_FALSE(alreadyDefault.Restore());
+    auto alreadyDefault = DefaultPrinterSwitch::Open(send::MakeSwitchHolder());
+    EXPECT_FALSE(alreadyDefault->Switch(kDevices[1]));
+    EXPECT_FALSE(alreadyDefault->Restore());
     EXPECT_EQ(kDevices[1], Current());
     EXPECT_TRUE(RecordGone());
 }
@@ -134,21 +132,21 @@ TEST_F(PrinterSwitchTest, HostThatDiedMidPrintDoesNotKeepItsPrinterAsTheDefault)
         SwitchAndDie(DeadHolder(), kDevices[0]);
         ASSERT_EQ(kDevices[0], Current());
         if (c.pszUserChangeMeanwhile != nullptr) m_winIni.Set("windows", "device", c.pszUserChangeMeanwhile);
-        DefaultPrinterSwitch next(send::MakeSwitchHolder());
-        next.Switch(c.pszNextDevice);
+        auto next = DefaultPrinterSwitch::Open(send::MakeSwitchHolder());
+        next->Switch(c.pszNextDevice);
         EXPECT_EQ(c.pszNextDevice, Current()) << c.pszName;
-        next.Restore();
+        next->Restore();
         EXPECT_EQ(c.pszExpected, Current()) << c.pszName;
         EXPECT_TRUE(RecordGone()) << c.pszName;
     }
 }
 
 TEST_F(PrinterSwitchTest, LiveSwitchOutlastsADeadOne) {
-    DefaultPrinterSwitch live(send::MakeSwitchHolder());
-    live.Switch(kDevices[1]);
+    auto live = DefaultPrinterSwitch::Open(send::MakeSwitchHolder());
+    live->Switch(kDevices[1]);
     SwitchAndDie(DeadHolder(), kDevices[0]);
     EXPECT_EQ(kDevices[0], Current());
-    live.Restore();
+    live->Restore();
     EXPECT_EQ(kUserDefault, Current());
     EXPECT_TRUE(RecordGone());
 }
@@ -162,9 +160,9 @@ TEST_F(PrinterSwitchTest, LockAbandonedByADeadThreadIsTaken) {
         CloseHandle(hOwn);  // the thread ends owning it: abandoned
     }).join();
     const DWORD dwStart = GetTickCount();
-    DefaultPrinterSwitch printerSwitch(send::MakeSwitchHolder());
-    EXPECT_TRUE(printerSwitch.Switch(kDevices[2]));
-    EXPECT_TRUE(printerSwitch.Restore());
+    auto printerSwitch = DefaultPrinterSwitch::Open(send::MakeSwitchHolder());
+    EXPECT_TRUE(printerSwitch->Switch(kDevices[2]));
+    EXPECT_TRUE(printerSwitch->Restore());
     EXPECT_LT(GetTickCount() - dwStart, send::kPrinterSwitchLockTimeoutMs);
     EXPECT_EQ(kUserDefault, Current());
 }
@@ -175,6 +173,97 @@ TEST_F(PrinterSwitchTest, HoldersAreToldApartByProcessAndToken) {
     EXPECT_FALSE(send::IsHolderAlive(DeadHolder()));
     EXPECT_FALSE(send::IsHolderAlive({0xFFFFFFF0u, mine.ullCreationTime, 1}));
     EXPECT_NE(mine.dwToken, send::MakeSwitchHolder().dwToken);
+}
+
+// A default the user picks while a switch is open is theirs: no restore,
+// early or last, puts the module's idea of it back.
+TEST_F(PrinterSwitchTest, DefaultChosenWhileASwitchIsOpenStands) {
+    constexpr char kChosen[] = "Chosen Printer,winspool,LPT3:";
+    for (int nOpen : {1, 2}) {
+        m_winIni.Set("windows", "device", kUserDefault);
+        std::vector<std::unique_ptr<DefaultPrinterSwitch>> switches;
+        for (int i = 0; i < nOpen; ++i) {
+            switches.push_back(DefaultPrinterSwitch::Open(send::MakeSwitchHolder()));
+            switches.back()->Switch(kDevices[i]);
+        }
+        m_winIni.Set("windows", "device", kChosen);
+        for (int i = nOpen; i-- > 0;) {
+            switches[i]->Restore();
+            EXPECT_EQ(kChosen, Current()) << nOpen << " open, restore " << i;
+        }
+        EXPECT_TRUE(RecordGone()) << nOpen;
+    }
+}
+
+// The controller's repair: a host that died in its Print command, and the
+// session ending while a host still prints.
+TEST_F(PrinterSwitchTest, RepairGivesTheDefaultBackForHostsThatCannot) {
+    const struct {
+        const char* pszName;
+        bool bHostDies;
+        bool bSessionEnding;
+        const char* pszUserChangeMeanwhile;
+        const char* pszExpected;
+    } kCases[] = {
+        {"host died", true, false, nullptr, kUserDefault},
+        {"host still prints", false, false, nullptr, kDevices[0]},
+        {"session ends while a host prints", false, true, nullptr, kUserDefault},
+        {"host died after the user chose", true, false, "Chosen,winspool,LPT3:", "Chosen,winspool,LPT3:"},
+    };
+    for (const auto& c : kCases) {
+        m_winIni.Set("windows", "device", kUserDefault);
+        SwitchAndDie(c.bHostDies ? DeadHolder() : send::MakeSwitchHolder(), kDevices[0]);
+        if (c.pszUserChangeMeanwhile != nullptr) m_winIni.Set("windows", "device", c.pszUserChangeMeanwhile);
+        send::RepairAbandonedSwitches(c.bSessionEnding);
+        EXPECT_EQ(c.pszExpected, Current()) << c.pszName;
+        EXPECT_EQ(c.bHostDies || c.bSessionEnding, RecordGone()) << c.pszName;
+        if (!RecordGone()) send::RepairAbandonedSwitches(true);
+    }
+}
+
+TEST_F(PrinterSwitchTest, FaultWhileTheSwitchIsOpenPutsThePrinterBack) {
+    auto faultWhilePrinting = [] {
+        DefaultPrinterSwitch::Open(send::MakeSwitchHolder()).release()->Switch(kDevices[1]);
+        auto keep = DefaultPrinterSwitch::Open(send::MakeSwitchHolder());
+        keep->Switch(kDevices[0]);
+        *static_cast<volatile int*>(nullptr) = 0;
+    };
+    EXPECT_FALSE(platform::RunFaultGuarded(faultWhilePrinting));
+    // Both were open in the guarded call when it faulted.
+    EXPECT_EQ(kUserDefault, Current());
+    EXPECT_TRUE(RecordGone());
+}
+
+// What each host believed the default was when last told.
+std::string g_aBelief[2];
+HWND g_aHost[2];
+LRESULT CALLBACK BelievingHostProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (uMsg == WM_WININICHANGE)
+        for (int i = 0; i < 2; ++i)
+            if (g_aHost[i] == hWnd) g_aBelief[i] = send::ReadDefaultPrinterDevice();
+    return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+}
+
+// Two hosts print at once: the one that started first, and ended first, is
+// told too when the user's default is back.
+TEST_F(PrinterSwitchTest, EveryHostToldOfASwitchHearsTheDefaultComeBack) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = BelievingHostProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "PfcBelievingHost";
+    RegisterClassA(&wc);
+    for (HWND& hHost : g_aHost)
+        hHost = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    std::unique_ptr<DefaultPrinterSwitch> switches[2];
+    for (int i = 0; i < 2; ++i) {
+        switches[i] = DefaultPrinterSwitch::Open(send::MakeSwitchHolder(), g_aHost[i]);
+        if (switches[i]->Switch(kDevices[i])) SendMessageA(g_aHost[i], WM_WININICHANGE, 0, 0);
+    }
+    for (int i = 0; i < 2; ++i)
+        if (switches[i]->Restore()) SendMessageA(g_aHost[i], WM_WININICHANGE, 0, 0);
+    EXPECT_EQ(kUserDefault, Current());
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(kUserDefault, g_aBelief[i]) << "host " << i;
+    for (HWND hHost : g_aHost) DestroyWindow(hHost);
 }
 
 }  // namespace

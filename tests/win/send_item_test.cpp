@@ -293,19 +293,51 @@ TEST_F(SendItemTest, RemovalGivesTheMenuBackAndClearsTheRecord) {
     EXPECT_EQ(pInfo->aCmdID[kCmdPrintDefault], 0u);
 }
 
-TEST_F(SendItemTest, RemovalAfterTheHostTookThePopupOutTouchesOnlyTheRecord) {
-    HookedWndInfo* pInfo = HookHost(kMenuHost);
-    ASSERT_NE(pInfo, nullptr);
-    HMENU hMenu = GetMenu(pInfo->hWnd);
-    platform::unique_hmenu taken = platform::unique_hmenu::Adopt(GetSubMenu(hMenu, 2));
-    RemoveMenu(hMenu, 2, MF_BYPOSITION);
-    AppendMenuA(hMenu, MF_STRING, 400, "&Window");
-    const Lines before = DescribeMenu(hMenu);
-    RemoveHookedItem(pInfo, TRUE);
-    EXPECT_EQ(DescribeMenu(hMenu), before);
-    EXPECT_EQ(pInfo->hPopupMenu, nullptr);
-    EXPECT_EQ(pInfo->hBitmap, nullptr);
-    EXPECT_EQ(pInfo->aCmdID[kCmdPrintDefault], 0u);
+// Our popup is found by its handle: a host item that took our marker
+// identifier, left of ours or in its place, neither hides it nor goes, and a
+// popup the host only took out is still ours to close.
+TEST_F(SendItemTest, RemovalFindsThePopupByItsHandleAndClosesIt) {
+    struct Case {
+        const char* pszWhat;
+        bool bHostTookItOut;
+        bool bMarkerItemLeftOfOurs;
+    } const kCases[] = {
+        {"in place", false, false},
+        {"host item with our marker left of ours", false, true},
+        {"taken out by the host", true, false},
+    };
+    for (const Case& c : kCases) {
+        HookedWndInfo* pInfo = HookHost(kMenuHost);
+        ASSERT_NE(pInfo, nullptr) << c.pszWhat;
+        HMENU hMenu = GetMenu(pInfo->hWnd);
+        const HMENU hPopup = pInfo->hPopupMenu;
+        const long nMenus = platform::LiveMenuCount();
+        if (c.bMarkerItemLeftOfOurs)
+            InsertMenuA(hMenu, 0, MF_BYPOSITION | MF_STRING, pInfo->aCmdID[kCmdPrintDefault], "&Marker");
+        if (c.bHostTookItOut) RemoveMenu(hMenu, GetMenuItemCount(hMenu) - 1, MF_BYPOSITION);
+        AppendMenuA(hMenu, MF_STRING, 400, "&Window");
+        // The host's own items, with its marker item where it put it.
+        const Lines hostItems = [&] {
+            HMENU hExpected = HostMenuBar();
+            if (c.bMarkerItemLeftOfOurs)
+                InsertMenuA(hExpected, 0, MF_BYPOSITION | MF_STRING, pInfo->aCmdID[kCmdPrintDefault], "&Marker");
+            AppendMenuA(hExpected, MF_STRING, 400, "&Window");
+            const Lines lines = DescribeMenu(hExpected);
+            DestroyMenu(hExpected);
+            return lines;
+        }();
+        RemoveHookedItem(pInfo, TRUE);
+        EXPECT_EQ(DescribeMenu(hMenu), hostItems) << c.pszWhat;
+        EXPECT_FALSE(IsMenu(hPopup)) << c.pszWhat;
+        EXPECT_EQ(platform::LiveMenuCount(), nMenus - 1) << c.pszWhat;
+        EXPECT_EQ(pInfo->hPopupMenu, nullptr);
+        // Placed again, the send popup is there once, at the end.
+        ASSERT_TRUE(AddHookedMenuItem(pInfo)) << c.pszWhat;
+        EXPECT_EQ(DescribeMenu(hMenu).size(), hostItems.size() + 1 + DescribeMenu(pInfo->hPopupMenu).size() + 1)
+            << c.pszWhat;
+        EXPECT_EQ(pInfo->hPopupMenu, GetSubMenu(hMenu, GetMenuItemCount(hMenu) - 1)) << c.pszWhat;
+        UnhookAllWindows();
+    }
 }
 
 TEST_F(SendItemTest, PlacingAndRemovingLeavesNoMenuOrBitmapBehind) {

@@ -4,8 +4,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "seam_recorder.h"
@@ -155,38 +157,38 @@ TEST_F(SuiteSettingsTest, SendPrinterNamesByKind) {
     for (int nKind = 1; nKind <= 5; ++nKind)
         SuiteKeySandbox::SetString(HKLM, kValues[nKind - 1], std::string("Printer ") + char('0' + nKind));
     for (int nKind = 1; nKind <= 5; ++nKind) {
-        const char* pszName = nullptr;
-        EXPECT_EQ(LIBERR_OK, GetSendPrinterName(nKind, &pszName)) << nKind;
-        ASSERT_NE(nullptr, pszName);
-        EXPECT_EQ(std::string("Printer ") + char('0' + nKind), pszName);
+        std::string name;
+        EXPECT_EQ(LIBERR_OK, GetSendPrinterName(nKind, &name)) << nKind;
+        EXPECT_EQ(std::string("Printer ") + char('0' + nKind), name);
     }
 }
 
 TEST_F(SuiteSettingsTest, SendPrinterFailures) {
-    const char kUntouched[] = "untouched";
+    const std::string kUntouched = "untouched";
     for (int nKind : {0, 6, -1}) {
-        const char* pszName = kUntouched;
-        EXPECT_EQ(LIBERR_BAD_ARGUMENT, GetSendPrinterName(nKind, &pszName)) << nKind;
-        EXPECT_EQ(kUntouched, pszName);
+        std::string name = kUntouched;
+        EXPECT_EQ(LIBERR_BAD_ARGUMENT, GetSendPrinterName(nKind, &name)) << nKind;
+        EXPECT_EQ(kUntouched, name);
     }
-    const char* pszName = kUntouched;
-    EXPECT_EQ(LIBERR_NOT_FOUND, GetSendPrinterName(1, &pszName));  // missing
+    std::string name = kUntouched;
+    EXPECT_EQ(LIBERR_NOT_FOUND, GetSendPrinterName(1, &name));  // missing
     SuiteKeySandbox::SetString(HKLM, "ParvanePrinter", "");
-    EXPECT_EQ(LIBERR_NOT_FOUND, GetSendPrinterName(1, &pszName));  // empty
+    EXPECT_EQ(LIBERR_NOT_FOUND, GetSendPrinterName(1, &name));  // empty
     SuiteKeySandbox::SetString(HKLM, "ParvanePrinter", "Fax", REG_EXPAND_SZ);
-    EXPECT_EQ(LIBERR_NOT_FOUND, GetSendPrinterName(1, &pszName));  // wrong type
+    EXPECT_EQ(LIBERR_NOT_FOUND, GetSendPrinterName(1, &name));  // wrong type
     SuiteKeySandbox::SetString(HKCU, "QOVISendPrinter", "Fax");
-    EXPECT_EQ(LIBERR_NOT_FOUND, GetSendPrinterName(2, &pszName));  // wrong root
+    EXPECT_EQ(LIBERR_NOT_FOUND, GetSendPrinterName(2, &name));  // wrong root
 }
 
 TEST_F(SuiteSettingsTest, StringStoredWithoutTerminatorReadsBounded) {
     // Some writers leave out the NUL; the value must still end where it ends.
     SuiteKeySandbox::Set(HKLM, "OEM1Printer", REG_SZ, "LongerValue", 11);
     SuiteKeySandbox::Set(HKLM, "OEM2Printer", REG_SZ, "Short", 5);
-    const char* pszName = nullptr;
-    ASSERT_EQ(LIBERR_OK, GetSendPrinterName(3, &pszName));
-    ASSERT_EQ(LIBERR_OK, GetSendPrinterName(4, &pszName));
-    EXPECT_STREQ("Short", pszName);
+    std::string name;
+    ASSERT_EQ(LIBERR_OK, GetSendPrinterName(3, &name));
+    EXPECT_EQ("LongerValue", name);
+    ASSERT_EQ(LIBERR_OK, GetSendPrinterName(4, &name));
+    EXPECT_EQ("Short", name);
 }
 
 TEST_F(SuiteSettingsTest, ParvaneInfoIsALocalMachineNumber) {
@@ -319,12 +321,13 @@ TEST_F(SuiteSettingsTest, KeyScopeRestoresThePathWhenAnErrorPasses) {
     SetCurrentKeyPath("Outer\\Key");
     const LibraryErrorCode dwCode = RunLibraryFacade([] {
         RegKeyScope scope(kSuiteKeyPath);
-        EXPECT_STREQ(kSuiteKeyPath, GetCurrentKeyPath());
+        EXPECT_EQ(kSuiteKeyPath, GetCurrentKeyPath());
         DWORD cb = 4;
-        QueryCurrentValue(REG_BINARY, "NoSuchValue", &cb, HKCU, true);
+        std::vector<BYTE> value;
+        QueryCurrentValue(REG_BINARY, "NoSuchValue", &cb, HKCU, true, &value);
     });
     EXPECT_EQ(LIBERR_INVALID_DATA, dwCode);
-    EXPECT_STREQ("Outer\\Key", GetCurrentKeyPath());
+    EXPECT_EQ("Outer\\Key", GetCurrentKeyPath());
     EXPECT_EQ(LIBERR_OK, GetLibraryErrorCode()) << "the error state is left clean";
     SetCurrentKeyPath("");
 }
@@ -334,12 +337,14 @@ TEST_F(SuiteSettingsTest, QueryReportsTheSizeRead) {
     RegKeyScope scope(kSuiteKeyPath);
     DWORD cb = 4;
     const BYTE* pData = nullptr;
-    EXPECT_EQ(LIBERR_OK, RunLibraryFacade([&] { pData = QueryCurrentValue(REG_BINARY, "Blob", &cb, HKCU, true); }));
+    std::vector<BYTE> value;
+    EXPECT_EQ(LIBERR_OK,
+              RunLibraryFacade([&] { pData = QueryCurrentValue(REG_BINARY, "Blob", &cb, HKCU, true, &value); }));
     ASSERT_NE(nullptr, pData);
     EXPECT_EQ(6u, cb);
     EXPECT_EQ(0, std::memcmp(pData, "\1\2\3\4\5\6", 6));
     cb = 7;
-    EXPECT_EQ(nullptr, QueryCurrentValue(REG_BINARY, "Blob", &cb, HKCU, false)) << "shorter than asked";
+    EXPECT_EQ(nullptr, QueryCurrentValue(REG_BINARY, "Blob", &cb, HKCU, false, &value)) << "shorter than asked";
 }
 
 TEST_F(SuiteSettingsTest, WriteThatCannotOpenItsKeyIsAWriteFailure) {
@@ -348,6 +353,43 @@ TEST_F(SuiteSettingsTest, WriteThatCannotOpenItsKeyIsAWriteFailure) {
     EXPECT_EQ(LIBERR_ACCESS_DENIED, WriteSuiteDword(badKey.c_str(), "Value", 1));
     RegDeleteKeyA(HKEY_CURRENT_USER, badKey.c_str());
     EXPECT_EQ(LIBERR_OK, GetLibraryErrorCode());
+}
+
+// Hosts build popups and look up send printers on several threads at once:
+// each read sees its own key and value, whole.
+TEST_F(SuiteSettingsTest, ThreadsReadingAtOnceEachGetTheirOwnValueWhole) {
+    const char* const kPrinterValues[] = {"ParvanePrinter", "QOVISendPrinter", "OEM1Printer", "OEM2Printer",
+                                          "OEM3Printer"};
+    for (int nKind = 1; nKind <= 5; ++nKind)
+        SuiteKeySandbox::SetString(HKLM, kPrinterValues[nKind - 1],
+                                   std::string(20 * nKind, static_cast<char>('A' + nKind)) + " printer");
+    SuiteKeySandbox::SetBinary(HKLM, "ParvaneInfo", {3, 0, 0, 0});
+    std::atomic<bool> bStop{false};
+    std::atomic<long> nReads{0};
+    std::atomic<long> nBad{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 8; ++t) {
+        readers.emplace_back([&, t] {
+            while (!bStop) {
+                if (t % 3 == 2) {
+                    DWORD dwInfo = 0;
+                    if (GetParvaneInfo(&dwInfo) != LIBERR_OK || dwInfo != 3) ++nBad;
+                } else {
+                    const int nKind = t % 5 + 1;
+                    std::string name;
+                    if (GetSendPrinterName(nKind, &name) != LIBERR_OK ||
+                        name != std::string(20 * nKind, static_cast<char>('A' + nKind)) + " printer")
+                        ++nBad;
+                }
+                ++nReads;
+            }
+        });
+    }
+    Sleep(10000);
+    bStop = true;
+    for (std::thread& reader : readers) reader.join();
+    EXPECT_GT(nReads.load(), 1000);
+    EXPECT_EQ(0, nBad.load()) << "of " << nReads.load() << " reads";
 }
 
 }  // namespace

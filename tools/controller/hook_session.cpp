@@ -9,6 +9,7 @@
 #include "child_process.h"
 #include "exit_codes.h"
 #include "hook/hook_messages.h"
+#include "printer_watch.h"
 #include "program_paths.h"
 #include "send_module.h"
 
@@ -26,6 +27,7 @@ int Report(int nCode, const std::string& text) {
 
 LRESULT CALLBACK ControllerWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     static const UINT s_uHookingOffMsg = RegisterWindowMessageA(kHookingOffMessageName);
+    if (OnPrinterWatchMessage(hWnd, uMsg, wParam, lParam)) return 0;
     if (uMsg == WM_DESTROY) {
         PostQuitMessage(0);
         return 0;
@@ -223,11 +225,16 @@ int RunHooked(const TwinLink* pLink) {
     if (module.Shared()->hShellHook == nullptr) return ExplainMissingHook();
     // The window is what --unhook finds: it appears once every hook of this
     // controller is in.
-    if (CreateControllerWindow() == nullptr) {
+    const HWND hWindow = CreateControllerWindow();
+    if (hWindow == nullptr) {
         twin.Stop();
         module.SetHooking(false);
         return Report(kExitSystemFailure, "cannot create the controller window");
     }
+    // Without its timer the watch misses only the hosts that die while
+    // printing; the hook itself is in.
+    if (!StartPrinterWatch(hWindow))
+        std::fprintf(stderr, "pfcctl (%s-bit): cannot start the printer watch\n", OwnBitness());
     if (hReady) SetEvent(hReady.get());
     std::printf("pfcctl (%s-bit): hook installed\n", OwnBitness());
     std::fflush(stdout);
