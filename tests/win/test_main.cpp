@@ -1,15 +1,21 @@
 // The in-process tests run the module's code without its entry point, so the
-// per-process set-up of the module's start-up is done here.
+// per-process set-up of the module's start-up is done here: the test process
+// is a host whose module has started, as on a host's first served window.
 //
 // Run as "--write-shared-profile-path MODULE PATH", the program is instead the
 // other process of a test: it maps MODULE without running it and writes PATH
 // as the profile path into the block the module shares with every process.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
+#include "built_modules.h"
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
+#include "seam_recorder.h"
+#include "shared_lists.h"
+#include "suite_key_sandbox.h"
 
 namespace {
 
@@ -29,6 +35,28 @@ int WriteSharedProfilePath(const char* pszModule, const char* pszPath) {
     return 2;
 }
 
+// The start-up is settled once per process, so it runs before any test, with
+// what a host has: the resource module and an installed suite whose profile
+// lists this program. A test that met it first would settle it with whatever
+// that test had set up. What it published for that profile is put back: each
+// test sets its own lists, profile and resource module.
+bool StartModuleAsInAHost() {
+    test_support::SuiteKeySandbox key;
+    test_support::TempDirectory common;
+    test_support::SharedListsScope lists;
+    test_support::SeamRecorder seams;
+    HMODULE hResources = test_support::LoadBuiltResourceModule();
+    g_hResourceModule = hResources;
+    test_support::SuiteKeySandbox::SetString(kRootLocalMachine, "CommonDirectory", common.path());
+    common.AddFile("PvPfcW32.ini", "[PFCModules]\r\nWIN_UNIT_TESTS.EXE=1\r\n");
+    const bool bServing = EnsureModuleServing();
+    for (const test_support::MessageBoxCall& box : seams.messageBoxes)
+        std::fprintf(stderr, "module start-up said: %s\n", box.text.c_str());
+    g_hResourceModule = nullptr;
+    if (hResources != nullptr) FreeLibrary(hResources);
+    return bServing;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -37,6 +65,11 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     OnModuleLoad(GetModuleHandleA(nullptr));
     InitializeModuleState();
+    if (!StartModuleAsInAHost()) {
+        std::fprintf(stderr, "the module's start-up refused in the test process (resource module %s)\n",
+                     test_support::BuildTreePath("resources\\PavRes32.dll").c_str());
+        return 1;
+    }
     const int nResult = RUN_ALL_TESTS();
     OnModuleUnload();
     return nResult;
