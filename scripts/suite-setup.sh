@@ -69,11 +69,15 @@ install_package() { # build-dir
   # controller; Wine's msiexec reports success even when that program could
   # not start, so what the step leaves is looked at.
   local profile="$WINEPREFIX/drive_c/Program Files/Tellarine/Common/PvPfcW32.ini"
-  if [ ! -f "$profile" ]; then
-    echo "suite-setup: msiexec installed $msi, but its install step (pfcctl.exe --install-profile, 32-bit) did not write $profile" >&2
-    pfc_runs_32bit || echo "suite-setup: that step cannot run on this machine: 32-bit programs cannot start here ($PFC_32BIT_REFUSAL)" >&2
-    exit 1
+  [ -f "$profile" ] && return 0
+  if ! pfc_runs_32bit && [ "$(pfc_pe_machine "$1/PVPFCW32.dll")" = i386 ]; then
+    # Every program of a 32-bit tree that needs the suite is 32-bit too.
+    echo "win32: NOT RUN on this machine: the suite set-up of $1: the package's install step is a 32-bit program, and 32-bit programs cannot start here ($PFC_32BIT_REFUSAL)" >&2
+    return "$PFC_NOT_RUN_HERE"
   fi
+  echo "suite-setup: msiexec installed $msi, but its install step (pfcctl.exe --install-profile, 32-bit) did not write $profile" >&2
+  pfc_runs_32bit || echo "suite-setup: that step cannot run on this machine: 32-bit programs cannot start here ($PFC_32BIT_REFUSAL)" >&2
+  exit 1
 }
 
 # Wine reads its printers from CUPS when the prefix is made or updated, so
@@ -91,12 +95,21 @@ ensure_printers() {
   fi
 }
 
+not_run=0
 for build in "${builds[@]}"; do
   pfc_use_build_tree "$build"
   bash "$root/scripts/print-spooler.sh" start "$(pfc_spooler_dir)" || exit 1
   pfc_ensure_prefix
   ensure_printers
   install_standins "$build"
-  install_package "$build"
+  rc=0
+  install_package "$build" || rc=$?
+  if [ "$rc" -eq "$PFC_NOT_RUN_HERE" ]; then
+    not_run=1
+    continue
+  fi
+  [ "$rc" -eq 0 ] || exit "$rc"
   echo "suite-setup: $build installed in $WINEPREFIX"
 done
+# Not run when a tree could not be set up here, and no other one failed.
+((not_run == 0)) || exit "$PFC_NOT_RUN_HERE"

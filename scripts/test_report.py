@@ -45,7 +45,7 @@ def stream(log_path):
             m = RESULT.match(line)
             if m:
                 number = m.group(1)
-                if m.group(2).startswith("Skipped"):
+                if m.group(2).lstrip("*").startswith("Skipped"):
                     # Only its reason: the rest is ctest's own preamble.
                     for kept in pending.get(number, []):
                         if "NOT RUN" in kept:

@@ -77,6 +77,7 @@ EOF
     # One test of each outcome; the not-run ones answer the skip code.
     . "$root/scripts/wine-env.sh"
     mkdir "$work/proj"
+    printf 'echo "win32: NOT RUN on this machine: refused.exe"\nexit %s\n' "$PFC_NOT_RUN_HERE" >"$work/refused.sh"
     cat >"$work/proj/CMakeLists.txt" <<EOF
 cmake_minimum_required(VERSION 3.20)
 project(report NONE)
@@ -85,7 +86,7 @@ add_test(NAME setup COMMAND true)
 set_tests_properties(setup PROPERTIES FIXTURES_SETUP suite)
 add_test(NAME passes COMMAND true)
 add_test(NAME fails COMMAND false)
-add_test(NAME refused COMMAND sh -c "echo 'win32: NOT RUN on this machine: refused.exe'; exit $PFC_NOT_RUN_HERE")
+add_test(NAME refused COMMAND sh $work/refused.sh)
 add_test(NAME refused_cleanup COMMAND sh -c "exit $PFC_NOT_RUN_HERE")
 set_tests_properties(refused refused_cleanup PROPERTIES SKIP_RETURN_CODE $PFC_NOT_RUN_HERE)
 set_tests_properties(refused PROPERTIES FIXTURES_REQUIRED suite)
@@ -104,6 +105,7 @@ EOF
     expect "the not-run test is named" grep -qx "  NOT RUN on this machine: refused" "$work/counts"
     expect "the not-run clean-up is named" grep -qx "  NOT RUN on this machine: refused_cleanup (set-up)" "$work/counts"
     expect "its reason is shown as it ends" grep -q "win32: NOT RUN on this machine: refused.exe" "$work/stream"
+    expect "and only its reason" not grep -q "refused.sh" "$work/stream"
     expect "a test not run for a failed set-up is a failure" grep -qx "  failed: skipped_by_failure" "$work/counts" ;;
   early-end)
     # A made prefix and a display: wine-run.sh goes straight to the program,
