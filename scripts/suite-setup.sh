@@ -65,7 +65,7 @@ install_package() { # build-dir
     echo "suite-setup: msiexec /i $msi failed" >&2
     exit 1
   fi
-  # The package's install step writes the user's profile with its 32-bit
+  # The package's install step writes the user's profile with its 64-bit
   # controller; Wine's msiexec reports success even when that program could
   # not start, so what the step leaves is looked at.
   local profile="$WINEPREFIX/drive_c/Program Files/Tellarine/Common/PvPfcW32.ini"
@@ -75,8 +75,7 @@ install_package() { # build-dir
     echo "win32: NOT RUN on this machine: the suite set-up of $1: the package's install step is a 32-bit program, and 32-bit programs cannot start here ($PFC_32BIT_REFUSAL)" >&2
     return "$PFC_NOT_RUN_HERE"
   fi
-  echo "suite-setup: msiexec installed $msi, but its install step (pfcctl.exe --install-profile, 32-bit) did not write $profile" >&2
-  pfc_runs_32bit || echo "suite-setup: that step cannot run on this machine: 32-bit programs cannot start here ($PFC_32BIT_REFUSAL)" >&2
+  echo "suite-setup: msiexec installed $msi, but its install step (x64\\pfcctl.exe --install-profile) did not write $profile" >&2
   exit 1
 }
 

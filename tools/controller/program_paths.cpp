@@ -31,9 +31,19 @@ std::string ProgramDirectory() {
     return nSlash == std::string::npos ? std::string(".") : path.substr(0, nSlash);
 }
 
+std::string SuiteDirectory() {
+    // The 64-bit controller is installed in x64\ below the suite's folder,
+    // beside its own module; the profile is the suite's, one for both.
+    const std::string program = ProgramDirectory();
+    const size_t nSlash = program.find_last_of('\\');
+    if (Is64BitProgram() && nSlash != std::string::npos && lstrcmpiA(program.c_str() + nSlash + 1, "x64") == 0)
+        return program.substr(0, nSlash);
+    return program;
+}
+
 std::string ModulePath() { return ProgramDirectory() + "\\PVPFCW32.dll"; }
-std::string ProfilePath() { return ProgramDirectory() + "\\PvPfcW32.ini"; }
-std::string DefaultProfilePath() { return ProgramDirectory() + "\\PvPfcW32.default.ini"; }
+std::string ProfilePath() { return SuiteDirectory() + "\\PvPfcW32.ini"; }
+std::string DefaultProfilePath() { return SuiteDirectory() + "\\PvPfcW32.default.ini"; }
 std::string TwinProgramPath() { return ProgramDirectory() + "\\x64\\pfcctl.exe"; }
 
 const char* ControllerWindowClass(bool b64Bit) {

@@ -14,9 +14,12 @@ bool Is64BitProgram();
 bool IsOn64BitSystem();
 
 std::string ProgramDirectory();
+// The suite's folder: the program's, or its parent for the 64-bit
+// controller installed in x64\.
+std::string SuiteDirectory();
 std::string ModulePath();          // <program dir>\PVPFCW32.dll
-std::string ProfilePath();         // <program dir>\PvPfcW32.ini
-std::string DefaultProfilePath();  // <program dir>\PvPfcW32.default.ini
+std::string ProfilePath();         // <suite dir>\PvPfcW32.ini
+std::string DefaultProfilePath();  // <suite dir>\PvPfcW32.default.ini
 std::string TwinProgramPath();     // <program dir>\x64\pfcctl.exe
 
 // The hidden window of a running controller of the given bitness.
