@@ -24,8 +24,11 @@ run_suite() { # preset [ctest args...]
   local preset=$1; shift
   echo "=== $preset: configure and build"
   if ! cmake --preset "$preset" >"build/$preset.log" 2>&1 || ! cmake --build --preset "$preset" -j "$jobs" >>"build/$preset.log" 2>&1; then
-    tail -n 40 "build/$preset.log"
-    echo "=== $preset: build FAILED"
+    # The compiler's errors first: a companion build's output may end the log.
+    grep -E -A3 '^FAILED: |error:' "build/$preset.log" | head -n 60
+    echo "--- the log's end:"
+    tail -n 15 "build/$preset.log"
+    echo "=== $preset: build FAILED (build/$preset.log)"
     total_fail=$((total_fail + 1))
     return
   fi
