@@ -61,6 +61,10 @@ install_package() { # build-dir
   # 64-bit one asks both bitnesses to end and starts wherever 64-bit Windows
   # programs do.
   pfc_wine "$common_dir\\x64\\pfcctl.exe" --unhook >/dev/null 2>&1 || true
+  # Asked to install a product it already has (the same version, built
+  # again), msiexec works from the package it cached at the first install and
+  # the new build never reaches the prefix: what is there goes first.
+  pfc_wine msiexec /x "Z:$(echo "$msi" | tr '/' '\\')" /qn >/dev/null 2>&1 || true
   if ! pfc_wine msiexec /i "Z:$(echo "$msi" | tr '/' '\\')" /qn; then
     echo "suite-setup: msiexec /i $msi failed" >&2
     exit 1
@@ -70,11 +74,6 @@ install_package() { # build-dir
   # not start, so what the step leaves is looked at.
   local profile="$WINEPREFIX/drive_c/Program Files/Tellarine/Common/PvPfcW32.ini"
   [ -f "$profile" ] && return 0
-  if ! pfc_runs_32bit && [ "$(pfc_pe_machine "$1/PVPFCW32.dll")" = i386 ]; then
-    # Every program of a 32-bit tree that needs the suite is 32-bit too.
-    echo "win32: NOT RUN on this machine: the suite set-up of $1: the package's install step is a 32-bit program, and 32-bit programs cannot start here ($PFC_32BIT_REFUSAL)" >&2
-    return "$PFC_NOT_RUN_HERE"
-  fi
   echo "suite-setup: msiexec installed $msi, but its install step (x64\\pfcctl.exe --install-profile) did not write $profile" >&2
   exit 1
 }
@@ -94,21 +93,12 @@ ensure_printers() {
   fi
 }
 
-not_run=0
 for build in "${builds[@]}"; do
   pfc_use_build_tree "$build"
   bash "$root/scripts/print-spooler.sh" start "$(pfc_spooler_dir)" || exit 1
   pfc_ensure_prefix
   ensure_printers
   install_standins "$build"
-  rc=0
-  install_package "$build" || rc=$?
-  if [ "$rc" -eq "$PFC_NOT_RUN_HERE" ]; then
-    not_run=1
-    continue
-  fi
-  [ "$rc" -eq 0 ] || exit "$rc"
+  install_package "$build"
   echo "suite-setup: $build installed in $WINEPREFIX"
 done
-# Not run when a tree could not be set up here, and no other one failed.
-((not_run == 0)) || exit "$PFC_NOT_RUN_HERE"
