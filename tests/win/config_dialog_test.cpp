@@ -358,15 +358,18 @@ TEST_F(ConfigDialogTest, LongEntriesAreWrittenBackWhole) {
 // Each bitness's hook is its controller's: switching hooking off tells every
 // top-level window, so that the controllers of both bitnesses take theirs out.
 // Stands in for a controller here: a hidden top-level window that counts it.
-TEST_F(ConfigDialogTest, SwitchingHookingOffTellsTheControllersOfBothBitnesses) {
-    static int s_nTold = 0;
-    s_nTold = 0;
+int g_nControllersTold = 0;
+LRESULT CALLBACK ControllerStandInProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     static const UINT s_uHookingOff = RegisterWindowMessageA(kHookingOffMessageName);
+    if (uMsg == s_uHookingOff) ++g_nControllersTold;
+    return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+}
+
+TEST_F(ConfigDialogTest, SwitchingHookingOffTellsTheControllersOfBothBitnesses) {
+    int& s_nTold = g_nControllersTold;
+    s_nTold = 0;
     WNDCLASSA wc{};
-    wc.lpfnWndProc = [](HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) -> LRESULT {
-        if (uMsg == s_uHookingOff) ++s_nTold;
-        return DefWindowProcA(hWnd, uMsg, wParam, lParam);
-    };
+    wc.lpfnWndProc = ControllerStandInProc;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "PfcControllerStandIn";
     RegisterClassA(&wc);
