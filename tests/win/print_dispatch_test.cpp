@@ -10,6 +10,8 @@
 
 #include "hook/hooked_wnd.h"
 #include "hook/shared_state.h"
+#include "platform/fault_guard.h"
+#include "platform/seams.h"
 #include "seam_recorder.h"
 #include "send/print_dispatch.h"
 #include "send/printer_switch.h"
@@ -152,6 +154,17 @@ TEST_F(PrintDispatchTest, FaultingPrintCommandStillGetsTheDefaultBack) {
     send::PrintToSendPrinter(m_info, 3, 2);
     EXPECT_EQ((std::vector<std::string>{"INI windows", std::string("PRINT ") + kSendDevice, "INI windows"}),
               g_hostLog);
+    EXPECT_EQ(kUserDefault, WinIniSandbox::Get("windows", "device"));
+    EXPECT_EQ(REG_NONE, SuiteKeySandbox::Get(kRootCurrentUser, send::kPrinterSwitchValueName).dwType);
+}
+
+// A fault of our own code while the send printer is the default ends the
+// send command's guarded call; its landing puts the user's printer back.
+TEST_F(PrintDispatchTest, FaultOfOurOwnWhileSwitchedPutsTheDefaultBack) {
+    platform::ArmFaultPoint(platform::FaultPoint::kSendCommand);
+    auto sendCommand = [this] { send::PrintToSendPrinter(m_info, 3, 2); };
+    EXPECT_FALSE(platform::RunFaultGuarded(sendCommand));
+    EXPECT_EQ(platform::FaultPoint::kNone, platform::ArmFaultPoint(platform::FaultPoint::kNone));
     EXPECT_EQ(kUserDefault, WinIniSandbox::Get("windows", "device"));
     EXPECT_EQ(REG_NONE, SuiteKeySandbox::Get(kRootCurrentUser, send::kPrinterSwitchValueName).dwType);
 }

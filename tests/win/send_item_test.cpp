@@ -12,6 +12,8 @@
 #include "hook_test_support.h"
 #include "menu/menu_search.h"
 #include "menu/send_item.h"
+#include "platform/fault_guard.h"
+#include "platform/seams.h"
 #include "platform/unique_handle.h"
 #include "send_item_env.h"
 #include "window_tree.h"
@@ -338,6 +340,24 @@ TEST_F(SendItemTest, RemovalFindsThePopupByItsHandleAndClosesIt) {
         EXPECT_EQ(pInfo->hPopupMenu, GetSubMenu(hMenu, GetMenuItemCount(hMenu) - 1)) << c.pszWhat;
         UnhookAllWindows();
     }
+}
+
+// A fault of our own right after the item is placed leaves it owned by the
+// record: nothing counted stays behind once the item goes.
+TEST_F(SendItemTest, FaultJustAfterPlacingLeavesNothingBehind) {
+    HookedWndInfo* pInfo = HookHost(kMenuHost);
+    ASSERT_NE(pInfo, nullptr);
+    RemoveHookedItem(pInfo, FALSE);
+    const long nMenus = platform::LiveMenuCount();
+    const long nBitmaps = platform::LiveBitmapCount();
+    platform::ArmFaultPoint(platform::FaultPoint::kPlacement);
+    auto place = [pInfo] { AddHookedMenuItem(pInfo); };
+    EXPECT_FALSE(platform::RunFaultGuarded(place));
+    EXPECT_EQ(platform::FaultPoint::kNone, platform::ArmFaultPoint(platform::FaultPoint::kNone));
+    EXPECT_EQ(pInfo->hPopupMenu, GetSubMenu(GetMenu(pInfo->hWnd), GetMenuItemCount(GetMenu(pInfo->hWnd)) - 1));
+    RemoveHookedItem(pInfo, FALSE);
+    EXPECT_EQ(platform::LiveMenuCount(), nMenus);
+    EXPECT_EQ(platform::LiveBitmapCount(), nBitmaps);
 }
 
 TEST_F(SendItemTest, PlacingAndRemovingLeavesNoMenuOrBitmapBehind) {
