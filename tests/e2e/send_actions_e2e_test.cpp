@@ -524,6 +524,13 @@ std::vector<std::uint32_t> MenuBarPixels(HWND hWnd) {
     return pixels;
 }
 
+// The lists as the controller publishes them to every process, with the
+// hook's state: what a window created now is classified against.
+std::string PublishedState() {
+    const char* pszController = sizeof(void*) == 8 ? "x64\\pfcctl.exe" : "pfcctl.exe";
+    return e2e::RunCommand("\"" + e2e::InstalledPath(pszController) + "\" --status", kWaitMs).output;
+}
+
 bool HostHooked(const Host& host) {
     DWORD_PTR dwAnswer = 0;
     SendMessageTimeoutA(host.Window(), host_report::kReportMessage, host_report::kAskIdentity, 0, SMTO_ABORTIFHUNG,
@@ -537,9 +544,12 @@ bool HostHooked(const Host& host) {
 TEST_F(SendActionsE2E, SettingsFromTheHostsPopupApplyToTheHost) {
     enum class Change { kPictureOnly, kExcludeHost, kHookingOff };
     // Switching hooking off ends the controller: it comes last. Each host
-    // reads the profile put back after the case before.
+    // is classified against the profile put back after the case before, once
+    // the controller has published it again.
+    const std::string published = PublishedState();
     for (Change change : {Change::kPictureOnly, Change::kExcludeHost, Change::kHookingOff}) {
         SCOPED_TRACE(static_cast<int>(change));
+        ASSERT_TRUE(e2e::WaitUntil([&] { return PublishedState() == published; }, kWaitMs)) << PublishedState();
         e2e::ProfileBackup profile;
         Host host("PFCMENUHOST", "");
         ASSERT_TRUE(host.WaitUntilServed());

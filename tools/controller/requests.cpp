@@ -66,6 +66,11 @@ void PrintOwnStatus(const SharedSection* pShared) {
         hosts += hosts.empty() ? name : ", " + name;
     }
     std::printf("  hosts: %s\n", hosts.empty() ? "none" : hosts.c_str());
+    std::string included;
+    for (const std::string& entry : SplitKeyList(pShared->szIncludeList, kSharedListSize)) {
+        included += included.empty() ? entry : ", " + entry;
+    }
+    std::printf("  included: %s\n", included.empty() ? "none" : included.c_str());
 }
 
 // The 64-bit controller reports its own side into our output.
