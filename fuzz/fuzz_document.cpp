@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "docengine/docengine.h"
+#include "doctool/document_builder.h"
 #include "suite/library_error.h"
 
 using namespace docengine;

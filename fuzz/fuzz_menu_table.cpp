@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "docengine/docengine.h"
+#include "doctool/set_builder.h"
 #include "oem/oem_menu_items.h"
 #include "suite/library_error.h"
 

@@ -89,16 +89,6 @@ std::string ReadJoinedNumberedKeys(const char* pszFirstSection, const char* pszF
     return joined;
 }
 
-std::vector<std::string> SplitCommaTerminatedList(const std::string& joined) {
-    std::vector<std::string> pieces;
-    std::size_t nStart = 0;
-    for (std::size_t nComma = joined.find(','); nComma != std::string::npos; nComma = joined.find(',', nStart)) {
-        pieces.push_back(joined.substr(nStart, nComma - nStart));
-        nStart = nComma + 1;
-    }
-    return pieces;
-}
-
 void RewriteListSection(const char* pszSection, const std::vector<std::string>& entries) {
     if (!HaveProfilePath(g_szIniPath)) return;
     WritePrivateProfileStringA(pszSection, nullptr, nullptr, g_szIniPath);

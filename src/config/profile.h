@@ -53,10 +53,6 @@ void WriteHostPrintCmd(const char* pszHostSection, UINT uCommandId);
 std::string ReadJoinedNumberedKeys(const char* pszFirstSection, const char* pszFirstKey, const char* pszSection,
                                    const char* pszStem);
 
-// Splits a joined list into its pieces: each piece ends with ','; a last piece
-// without one is not used.
-std::vector<std::string> SplitCommaTerminatedList(const std::string& joined);
-
 // Deletes a list section and writes each entry with the value "1", from the
 // last entry to the first (the order the configuration dialog keeps).
 void RewriteListSection(const char* pszSection, const std::vector<std::string>& entries);

@@ -1,3 +1,6 @@
+// Locating a document in its file and reading it: the outer record or the
+// trailer of an appended one, records and their compressed payloads, the
+// header, the page table, the entry table and the set information.
 #include "docengine/document_file.h"
 
 #include <algorithm>
@@ -6,6 +9,7 @@
 #include <ctime>
 
 #include "docengine/byte_reader.h"
+#include "docengine/document_file_detail.h"
 #include "docengine/implode.h"
 #include "suite/library_error.h"
 #include "platform/no_destructor.h"
@@ -13,47 +17,18 @@
 namespace docengine {
 namespace {
 
-[[noreturn]] void Invalid(const char* pszWhat) { ThrowLibraryError(LIBERR_INVALID_DATA, pszWhat); }
-[[noreturn]] void NotADocument(const char* pszWhat) { ThrowLibraryError(LIBERR_BAD_FORMAT, pszWhat); }
-[[noreturn]] void BadState(const char* pszWhat) { ThrowLibraryError(LIBERR_BAD_ARGUMENT, pszWhat); }
+using detail::InRange;
+using detail::Invalid;
+using detail::NotADocument;
+using detail::ReadText;
+using detail::ReadTimeStamp;
 
-// The engine keeps one block for compressed payloads being expanded and one
-// encoder for packing; documents are used from one thread at a time.
+// The engine keeps one block for compressed payloads being expanded;
+// documents are used from one thread at a time.
 std::vector<std::uint8_t>& CompressedScratch() {
     static platform::NoDestructor<std::vector<std::uint8_t>> scratch;
     return *scratch;
 }
-ImplodeEncoder& SharedEncoder() {
-    static platform::NoDestructor<ImplodeEncoder> encoder;
-    return *encoder;
-}
-
-TimeStamp ReadTimeStamp(ByteReader& r) {
-    TimeStamp ts;
-    ts.bSecond = r.U8();
-    ts.bMinute = r.U8();
-    ts.bHour = r.U8();
-    ts.bDay = r.U8();
-    ts.bMonth = r.U8();
-    ts.bYear = r.U8();
-    ts.bDayOfWeek = r.U8();
-    r.Skip(3);
-    return ts;
-}
-
-void PutTimeStamp(std::uint8_t* p, const TimeStamp& ts) {
-    const std::uint8_t ab[10] = {ts.bSecond, ts.bMinute, ts.bHour, ts.bDay, ts.bMonth, ts.bYear, ts.bDayOfWeek, 0, 0, 0};
-    std::memcpy(p, ab, sizeof ab);
-}
-
-void ReadText(ByteReader& r, char* psz, std::size_t cb) {
-    r.Bytes(psz, cb);
-    psz[cb - 1] = '\0';  // the engine hands texts out as C strings
-}
-
-bool InRange(std::int64_t v, std::int64_t lo, std::int64_t hi) { return v >= lo && v <= hi; }
-
-std::uint32_t RoundUp4(std::uint64_t v) { return static_cast<std::uint32_t>((v + 3) & ~std::uint64_t{3}); }
 
 // The smallest page entry each version writes.
 std::uint16_t MinimumEntrySize(std::uint16_t wVersion) {
@@ -83,211 +58,10 @@ std::uint16_t QuarterTurn(std::uint16_t wRotation) {
     return 2700;
 }
 
-// Protection. The 40-byte password block is folded into an 8-byte key by
-// a 64-bit FNV-1a pass followed by a murmur-style finaliser, so every byte
-// of the block moves every key byte. The check block stored in the record
-// is the engine's fixed comparison block xor the key, repeated; the fixed
-// block is a byte sequence from a small linear congruential generator.
-std::array<std::uint8_t, 8> DeriveKey(const PasswordBlock& password) {
-    std::uint64_t h = 0xcbf29ce484222325ull;
-    for (std::uint8_t b : password.ab) {
-        h ^= b;
-        h *= 0x100000001b3ull;
-    }
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ull;
-    h ^= h >> 33;
-    std::array<std::uint8_t, 8> key{};
-    for (std::size_t i = 0; i < 8; ++i) key[i] = static_cast<std::uint8_t>(h >> (8 * i));
-    return key;
-}
-
-constexpr std::array<std::uint8_t, 256> MakeComparisonBlock() {
-    std::array<std::uint8_t, 256> block{};
-    std::uint32_t x = 0x5EED1E55u;
-    for (std::size_t i = 0; i < block.size(); ++i) {
-        x = x * 1664525u + 1013904223u;
-        block[i] = static_cast<std::uint8_t>(x >> 24);
-    }
-    return block;
-}
-constexpr std::array<std::uint8_t, 256> kComparisonBlock = MakeComparisonBlock();
-
 }  // namespace
 
-// ---- time and ids -----------------------------------------------------------
-
-namespace {
-struct LocalTime {
-    std::tm tm{};
-    unsigned milliseconds = 0;
-};
-LocalTime NowLocal() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t t = std::chrono::system_clock::to_time_t(now);
-    LocalTime lt;
-#if defined(_WIN32)
-    localtime_s(&lt.tm, &t);
-#else
-    localtime_r(&t, &lt.tm);
-#endif
-    lt.milliseconds = static_cast<unsigned>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
-    return lt;
-}
-}  // namespace
-
-TimeStamp TimeStamp::Now() {
-    const LocalTime lt = NowLocal();
-    TimeStamp ts;
-    ts.bSecond = static_cast<std::uint8_t>(std::min(lt.tm.tm_sec, 59));
-    ts.bMinute = static_cast<std::uint8_t>(lt.tm.tm_min);
-    ts.bHour = static_cast<std::uint8_t>(lt.tm.tm_hour);
-    ts.bDay = static_cast<std::uint8_t>(lt.tm.tm_mday);
-    ts.bMonth = static_cast<std::uint8_t>(lt.tm.tm_mon);
-    ts.bYear = static_cast<std::uint8_t>(lt.tm.tm_year);
-    ts.bDayOfWeek = static_cast<std::uint8_t>(lt.tm.tm_wday);
-    return ts;
-}
-
-std::uint32_t MakeDocumentId() {
-    const LocalTime lt = NowLocal();
-    std::uint32_t id = static_cast<std::uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
-    const unsigned fields[] = {static_cast<unsigned>(lt.tm.tm_year + 1900), static_cast<unsigned>(lt.tm.tm_mon + 1),
-                               static_cast<unsigned>(lt.tm.tm_wday),        static_cast<unsigned>(lt.tm.tm_mday),
-                               static_cast<unsigned>(lt.tm.tm_hour),        static_cast<unsigned>(lt.tm.tm_min),
-                               static_cast<unsigned>(lt.tm.tm_sec),         lt.milliseconds};
-    for (unsigned field : fields) {
-        if (field != 0) id *= field;
-    }
-    return id;
-}
-
-std::array<std::uint8_t, 256> MakeProtectionCheckBlock(const PasswordBlock& password) {
-    const auto key = DeriveKey(password);
-    std::array<std::uint8_t, 256> block{};
-    for (std::size_t i = 0; i < block.size(); ++i) block[i] = kComparisonBlock[i] ^ key[i % 8];
-    return block;
-}
-
-// ---- header and page entry layout ------------------------------------------
-
-DocumentHeader DocumentHeader::Parse(const std::uint8_t (&block)[kHeaderBlockSize]) {
-    ByteReader r(block, sizeof block);
-    DocumentHeader h;
-    h.wVersion = r.U16();
-    h.dwDocumentId = r.U32();
-    ReadText(r, h.szText1, sizeof h.szText1);
-    ReadText(r, h.szText2, sizeof h.szText2);
-    ReadText(r, h.szText3, sizeof h.szText3);
-    h.tsFirst = ReadTimeStamp(r);
-    h.tsDate = ReadTimeStamp(r);
-    h.wFlags = r.U16();
-    h.dwProtectionOffset = r.U32();
-    h.wResolutionX = r.U16();
-    h.wResolutionY = r.U16();
-    h.wLargestWidth = r.U16();
-    h.wLargestHeight = r.U16();
-    h.wPageCount = r.U16();
-    h.wCountA = r.U16();
-    h.wCountB = r.U16();
-    h.wCountC = r.U16();
-    h.wCountD = r.U16();
-    h.dwField146 = r.U32();
-    h.dwPageTableOffset = r.U32();
-    h.dwTableAOffset = r.U32();
-    h.dwTableBOffset = r.U32();
-    h.dwTableCOffset = r.U32();
-    h.dwTableDOffset = r.U32();
-    h.dwKind5Offset = r.U32();
-    h.dwField174 = r.U32();
-    h.wHighestPage = r.U16();
-    r.Skip(2);
-    h.dwFlag4RecordOffset = r.U32();
-    h.dwEntryTableOffset = r.U32();
-    return h;
-}
-
-void DocumentHeader::Serialize(std::uint8_t (&block)[kHeaderBlockSize]) const {
-    std::memset(block, 0, sizeof block);
-    PutU16(block + 0, wVersion);
-    PutU32(block + 2, dwDocumentId);
-    std::memcpy(block + 6, szText1, 31);
-    std::memcpy(block + 38, szText2, 31);
-    std::memcpy(block + 70, szText3, 31);
-    PutTimeStamp(block + 102, tsFirst);
-    PutTimeStamp(block + 112, tsDate);
-    PutU16(block + 122, wFlags);
-    PutU32(block + 124, dwProtectionOffset);
-    PutU16(block + 128, wResolutionX);
-    PutU16(block + 130, wResolutionY);
-    PutU16(block + 132, wLargestWidth);
-    PutU16(block + 134, wLargestHeight);
-    PutU16(block + 136, wPageCount);
-    PutU16(block + 138, wCountA);
-    PutU16(block + 140, wCountB);
-    PutU16(block + 142, wCountC);
-    PutU16(block + 144, wCountD);
-    PutU32(block + 146, dwField146);
-    PutU32(block + 150, dwPageTableOffset);
-    PutU32(block + 154, dwTableAOffset);
-    PutU32(block + 158, dwTableBOffset);
-    PutU32(block + 162, dwTableCOffset);
-    PutU32(block + 166, dwTableDOffset);
-    PutU32(block + 170, dwKind5Offset);
-    PutU32(block + 174, dwField174);
-    PutU16(block + 178, wHighestPage);
-    PutU32(block + 182, dwFlag4RecordOffset);
-    PutU32(block + 186, dwEntryTableOffset);
-}
-
-PageEntry PageEntry::Parse(const std::uint8_t (&block)[kPageStoreSize]) {
-    ByteReader r(block, sizeof block);
-    PageEntry e;
-    e.wWidth = r.U16();
-    e.wHeight = r.U16();
-    e.dwDataOffset = r.U32();
-    e.dwTextOffset = r.U32();
-    e.dwFurtherOffset = r.U32();
-    e.dwValue = r.U32();
-    for (auto& v : e.rcFirst) v = r.I16();
-    e.wPageFlags = r.U16();
-    e.wTableAIndex = r.U16();
-    for (auto& v : e.rcSecond) v = r.I16();
-    e.wPageNumber = r.U16();
-    e.wResolutionX = r.U16();
-    e.wResolutionY = r.U16();
-    e.dwFlag4Value = r.U32();
-    e.dwData2Offset = r.U32();
-    e.dwText2Offset = r.U32();
-    e.wRotation = r.U16();
-    return e;
-}
-
-void PageEntry::Serialize(std::uint8_t (&block)[kPageStoreSize]) const {
-    std::memset(block, 0, sizeof block);
-    PutU16(block + 0, wWidth);
-    PutU16(block + 2, wHeight);
-    PutU32(block + 4, dwDataOffset);
-    PutU32(block + 8, dwTextOffset);
-    PutU32(block + 12, dwFurtherOffset);
-    PutU32(block + 16, dwValue);
-    for (int i = 0; i < 4; ++i) PutU16(block + 20 + 2 * i, static_cast<std::uint16_t>(rcFirst[i]));
-    PutU16(block + 28, wPageFlags);
-    PutU16(block + 30, wTableAIndex);
-    for (int i = 0; i < 4; ++i) PutU16(block + 32 + 2 * i, static_cast<std::uint16_t>(rcSecond[i]));
-    PutU16(block + 40, wPageNumber);
-    PutU16(block + 42, wResolutionX);
-    PutU16(block + 44, wResolutionY);
-    PutU32(block + 46, dwFlag4Value);
-    PutU32(block + 50, dwData2Offset);
-    PutU32(block + 54, dwText2Offset);
-    PutU16(block + 58, wRotation);
-}
+using detail::BadState;
+using detail::RoundUp4;
 
 // ---- DocumentFile: reading ---------------------------------------------------
 
@@ -530,47 +304,6 @@ void DocumentFile::ReadHeader() {
     if (!h.tsFirst.IsValid() && h.dwEntryTableOffset != kNoOffset) h.tsFirst = h.tsDate;
 }
 
-void DocumentFile::CheckHeader() {
-    const DocumentHeader& h = m_header;
-    auto check = [](bool bOk, const char* pszWhat) {
-        if (!bOk) Invalid(pszWhat);
-    };
-    auto pairRule = [&](std::uint16_t count, std::uint32_t offset, const char* pszWhat) {
-        const bool bAbsent = count == 0 && offset == kNoOffset;
-        const bool bPresent = InRange(count, 1, 32767) && offset != kNoOffset && IsValidOffset(offset);
-        check(bAbsent || bPresent, pszWhat);
-    };
-    check(h.dwPageTableOffset != kNoOffset, "no page table");
-    check(InRange(h.wPageCount, 1, 32767), "page count");
-    check(h.wCountA >= h.wCountB, "count A below count B");
-    check(InRange(h.wResolutionX, 1, 32767) && InRange(h.wResolutionY, 1, 32767), "base resolution");
-    check(h.dwTableBOffset == kNoOffset || h.dwTableAOffset != kNoOffset, "table B without table A");
-    check(InRange(h.wLargestWidth, 1, 32767) && InRange(h.wLargestHeight, 1, 32767), "largest page size");
-    check(h.wHighestPage >= h.wPageCount && InRange(h.wHighestPage, 1, 32767), "highest page number");
-    check(h.wCountC <= 256, "count C");
-    check(h.tsFirst.IsValid() && h.tsDate.IsValid(), "time stamp");
-    pairRule(h.wCountA, h.dwTableAOffset, "table A");
-    pairRule(h.wCountB, h.dwTableBOffset, "table B");
-    pairRule(h.wCountD, h.dwTableDOffset, "table D");
-    pairRule(h.wCountC, h.dwTableCOffset, "table C");
-    check(IsValidOffset(h.dwProtectionOffset) && IsValidOffset(h.dwEntryTableOffset), "header offset");
-}
-
-void DocumentFile::CheckProtection() {
-    std::vector<std::uint8_t> payload;
-    std::uint16_t flags = 0;
-    const std::size_t cb = ReadRecord(kKindProtection, m_header.dwProtectionOffset, payload, kWholePayload, &flags);
-    if (flags & kRecordCompressed) Invalid("compressed protection record");
-    if (cb < 260) Invalid("protection record too short");
-    ByteReader r(payload.data(), cb);
-    if (!(r.U32() & 1u)) Invalid("protection flags");
-    if (!m_password) ThrowLibraryError(LIBERR_BAD_PASSWORD, "document is protected");
-    const auto key = DeriveKey(*m_password);
-    for (std::size_t i = 0; i < 256; ++i) {
-        if ((r.U8() ^ key[i % 8]) != kComparisonBlock[i]) ThrowLibraryError(LIBERR_BAD_PASSWORD, "wrong password");
-    }
-}
-
 void DocumentFile::ReadPageTable() {
     const DocumentHeader& h = m_header;
     std::vector<std::uint8_t> payload;
@@ -721,166 +454,6 @@ PageTextView DocumentFile::ReadPageText(std::uint32_t offset, bool bSecond, std:
     const std::int16_t n = r.I16();
     if (!r.Ok() || n < 1 || static_cast<std::size_t>(n) + 2 > cb) Invalid("page text");
     return PageTextView{buffer.data() + 2, static_cast<std::size_t>(n)};
-}
-
-void DocumentFile::CheckKind5Table() {
-    if (m_header.dwKind5Offset == kNoOffset) return;
-    std::vector<std::uint8_t> payload;
-    const std::size_t cb = ReadRecord(kKindTable5, m_header.dwKind5Offset, payload);
-    if (cb < 12) Invalid("kind-5 table too short");
-    ByteReader r(payload.data(), cb);
-    const std::uint16_t count = r.U16();
-    const std::uint16_t entrySize = r.U16();
-    if (!InRange(count, 1, 240) || entrySize < 8) Invalid("kind-5 table");
-    if (std::uint64_t{count} * entrySize + 4 > cb) Invalid("kind-5 table too short");
-    for (unsigned i = 0; i < count; ++i) {
-        ByteReader entry = r.Sub(entrySize);
-        entry.Skip(4);
-        if (entry.U32() < 1) Invalid("kind-5 entry");
-    }
-}
-
-// ---- DocumentFile: writing ---------------------------------------------------
-
-void DocumentFile::InitHeader(std::uint16_t wFlags) {
-    m_header = DocumentHeader{};
-    m_header.wVersion = kWrittenVersion;
-    m_header.dwDocumentId = MakeDocumentId();
-    m_header.tsFirst = TimeStamp::Now();
-    m_header.tsDate = m_header.tsFirst;
-    m_header.wFlags = wFlags;
-}
-
-std::uint32_t DocumentFile::CurrentOffset() const {
-    const std::uint64_t rel = m_pStream->Tell() - m_qwStart;
-    if (m_pStream->Tell() < m_qwStart || rel > 0xFFFFFFFFu) BadState("position outside the document");
-    return static_cast<std::uint32_t>(rel);
-}
-
-void DocumentFile::NoteWrittenLength() {
-    const std::uint64_t cb = m_pStream->Size() - m_qwStart;
-    if (cb > 0xFFFFFFFFu) ThrowLibraryError(LIBERR_OUT_OF_MEMORY, "document too large");
-    m_dwLength = std::max(m_dwLength, static_cast<std::uint32_t>(cb));
-}
-
-void DocumentFile::WriteDocumentStart(std::uint32_t dwLength) {
-    if (!m_pStream) BadState("no stream");
-    if (!m_bStarted) {
-        m_qwStart = m_pStream->Tell();
-        m_bStarted = true;
-    }
-    std::uint8_t ab[8 + kHeaderRecordSize] = {};
-    PutU16(ab, static_cast<std::uint16_t>(kDocumentTag));
-    PutU32(ab + 2, dwLength);
-    PutU16(ab + 8, static_cast<std::uint16_t>(-kKindHeader));
-    PutU32(ab + 10, kHeaderRecordSize);
-    PutU32(ab + 14, kNoOffset);
-    PutU16(ab + 18, 0);
-    std::uint8_t block[kHeaderBlockSize];
-    m_header.Serialize(block);
-    std::memcpy(ab + 20, block, sizeof block);
-    m_pStream->Seek(m_qwStart);
-    m_pStream->Write(ab, sizeof ab);
-    m_dwLowestOffset = sizeof ab;
-    NoteWrittenLength();
-}
-
-std::uint32_t DocumentFile::WriteRecord(std::int16_t tag, std::uint32_t position, bool bCompress, const void* pData,
-                                        std::size_t cbData) {
-    if (!m_pStream) BadState("no stream");
-    if (m_bCompressedOpen) BadState("compressed record open");
-    if (position != kNoOffset) {
-        if (position % 4 != 0) BadState("record position not aligned");
-        m_pStream->Seek(m_qwStart + position);
-    }
-    const std::uint32_t offset = CurrentOffset();
-    if (offset % 4 != 0) BadState("record position not aligned");
-    const bool bExtended = tag < 0 && tag != kDocumentTag && tag != kOldDocumentTag;
-    if (bCompress && bExtended) {
-        BeginCompressedRecord(tag);
-        const auto* pb = static_cast<const std::uint8_t*>(pData);
-        for (std::size_t done = 0; done < cbData;) {
-            const std::size_t cb = std::min(cbData - done, kImplodeChunkMax);
-            WriteCompressedChunk(pb + done, cb);
-            done += cb;
-        }
-        EndCompressedRecord();
-        return offset;
-    }
-    const std::uint64_t total = std::uint64_t{cbData} + (bExtended ? 12 : 6);
-    const std::uint64_t padded = RoundUp4(total);
-    if (total > 0xFFFFFFF0u) BadState("record too large");
-    std::uint8_t ab[12] = {};
-    PutU16(ab, static_cast<std::uint16_t>(tag));
-    PutU32(ab + 2, static_cast<std::uint32_t>(padded));
-    if (bExtended) PutU32(ab + 6, kNoOffset);
-    m_pStream->Write(ab, bExtended ? 12 : 6);
-    if (cbData != 0) m_pStream->Write(pData, cbData);
-    const std::uint8_t zeros[4] = {};
-    m_pStream->Write(zeros, static_cast<std::size_t>(padded - total));
-    NoteWrittenLength();
-    return offset;
-}
-
-std::uint32_t DocumentFile::BeginCompressedRecord(std::int16_t tag) {
-    if (!m_pStream) BadState("no stream");
-    if (tag >= 0 || tag == kDocumentTag || tag == kOldDocumentTag) BadState("compressed record needs a negative tag");
-    if (m_bCompressedOpen) BadState("compressed record already open");
-    const std::uint32_t offset = CurrentOffset();
-    if (offset % 4 != 0) BadState("record position not aligned");
-    std::uint8_t ab[12] = {};
-    PutU16(ab, static_cast<std::uint16_t>(tag));
-    PutU16(ab + 10, kRecordCompressed | kRecordChunked);
-    m_pStream->Write(ab, sizeof ab);
-    m_bCompressedOpen = true;
-    m_qwCompressedStart = m_pStream->Tell() - sizeof ab;
-    m_qwExpandedTotal = 0;
-    NoteWrittenLength();
-    return offset;
-}
-
-void DocumentFile::WriteCompressedChunk(const void* pData, std::size_t cbData) {
-    if (!m_bCompressedOpen) BadState("no compressed record open");
-    if (cbData < 1 || cbData > kImplodeChunkMax) BadState("chunk size");
-    std::vector<std::uint8_t> out(std::max<std::size_t>(cbData, 2048) * 4 / 3 + 4);
-    const std::size_t cbRoom = std::max<std::size_t>(cbData, 2048) * 4 / 3;
-    std::size_t cbOut = 0;
-    if (SharedEncoder().Compress(static_cast<const std::uint8_t*>(pData), cbData, out.data(), cbRoom, &cbOut) !=
-        kImplodeOk) {
-        ThrowLibraryError(LIBERR_BUFFER_TOO_SMALL, "compressed chunk too large");
-    }
-    const std::uint32_t n = RoundUp4(cbOut);
-    std::uint8_t abLength[4];
-    PutU32(abLength, n);
-    m_pStream->Write(abLength, 4);
-    std::fill(out.begin() + static_cast<std::ptrdiff_t>(cbOut), out.begin() + n, std::uint8_t{0});
-    m_pStream->Write(out.data(), n);
-    m_qwExpandedTotal += cbData;
-    NoteWrittenLength();
-}
-
-void DocumentFile::EndCompressedRecord() {
-    if (!m_bCompressedOpen) BadState("no compressed record open");
-    m_bCompressedOpen = false;
-    const std::uint64_t end = m_pStream->Tell();
-    const std::uint64_t total = end - m_qwCompressedStart;
-    const std::uint64_t stored = RoundUp4(m_qwExpandedTotal + 12);
-    if (total > 0xFFFFFFFFu || m_qwExpandedTotal + 15 > 0xFFFFFFFFu) BadState("record too large");
-    std::uint8_t ab[8];
-    PutU32(ab, static_cast<std::uint32_t>(total));
-    PutU32(ab + 4, static_cast<std::uint32_t>(stored));
-    m_pStream->Seek(m_qwCompressedStart + 2);
-    m_pStream->Write(ab, sizeof ab);
-    m_pStream->Seek(end);
-}
-
-void DocumentFile::WriteAppendedTrailer() {
-    if (!m_pStream) BadState("no stream");
-    std::uint8_t ab[8];
-    PutU32(ab, kAppendMarker);
-    PutU32(ab + 4, m_dwLength + 12);
-    m_pStream->Seek(m_pStream->Size());
-    m_pStream->Write(ab, sizeof ab);
 }
 
 }  // namespace docengine

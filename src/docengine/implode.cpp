@@ -134,10 +134,121 @@ inline void Store32(std::uint8_t* p, std::uint32_t v) {
     p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-}  // namespace
-
 // ---- decoder --------------------------------------------------------------
 
+// The bit stream behind the two header bytes, least significant bit first.
+// The reader holds at least 57 bits after each Refill, so one symbol with
+// its extra bits never needs a second refill. Bits past the end of the input
+// are fed as zeros and counted in phantom; taking any of them means the
+// stream was cut short, which the caller asks with Overrun after a symbol.
+class BitReader {
+public:
+    BitReader(const std::uint8_t* pbIn, std::size_t cbIn) : m_ip(pbIn), m_iend(pbIn + cbIn) {}
+
+    void Refill() {
+        if (m_iend - m_ip >= 8) {
+            m_bitBuf |= Load64(m_ip) << m_bitCount;
+            m_ip += (63 - m_bitCount) >> 3;
+            m_bitCount |= 56;
+            return;
+        }
+        while (m_bitCount <= 56) {
+            if (m_ip < m_iend) {
+                m_bitBuf |= std::uint64_t{*m_ip++} << m_bitCount;
+            } else {
+                m_phantom += 8;
+            }
+            m_bitCount += 8;
+        }
+    }
+    std::uint64_t Bits() const { return m_bitBuf; }
+    unsigned Take(unsigned n) {
+        const unsigned value = static_cast<unsigned>(m_bitBuf & ((std::uint64_t{1} << n) - 1u));
+        Drop(n);
+        return value;
+    }
+    void Drop(unsigned n) {
+        m_bitBuf >>= n;
+        m_bitCount -= n;
+    }
+    bool Overrun() const { return m_bitCount < m_phantom; }
+    // Input bytes up to the last bit taken: whole bytes still held were not used.
+    std::size_t BytesUsed(const std::uint8_t* pbIn) const {
+        return static_cast<std::size_t>(m_ip - pbIn) - (m_bitCount - m_phantom) / 8;
+    }
+
+private:
+    const std::uint8_t* m_ip;
+    const std::uint8_t* const m_iend;
+    std::uint64_t m_bitBuf = 0;
+    unsigned m_bitCount = 0;
+    unsigned m_phantom = 0;
+};
+
+// A pair's length, after its 1 flag bit: a code of up to 7 bits from the
+// fixed length code, then that symbol's extra bits as a plain value added to
+// its base. Lengths run 2..518; kEndLength ends the stream. 0: no code.
+inline unsigned ReadLength(BitReader& br) {
+    const std::uint32_t entry = kLengthTable[(br.Bits() >> 1) & ((1u << kMaxLengthBits) - 1u)];
+    if (entry == 0) return 0;
+    br.Drop(1 + (entry >> 24));
+    return (entry & 0xFFFFu) + br.Take((entry >> 16) & 0xFFu);
+}
+
+// A pair's distance: a code of up to 8 bits from the fixed distance code
+// gives the high six bits, then the low bits follow plain: two for a pair of
+// length 2, else the dictionary's bits (4, 5 or 6). Distances count back
+// from the next byte out, starting at 1. 0: no code.
+inline std::size_t ReadDistance(BitReader& br, unsigned len, unsigned dictBits) {
+    const unsigned entry = kDistanceTable[br.Bits() & ((1u << kMaxDistanceBits) - 1u)];
+    if (entry == 0) return 0;
+    br.Drop(entry >> 8);
+    const unsigned lowBits = len == 2 ? 2 : dictBits;
+    return (std::size_t{entry & 0xFFu} << lowBits) + br.Take(lowBits) + 1;
+}
+
+// A literal, after its 0 flag bit: eight plain bits in literal mode 0, a
+// code of up to 13 bits from the fixed literal code in mode 1. -1: no code.
+inline int ReadLiteral(BitReader& br, unsigned literalMode) {
+    if (literalMode == 0) {
+        const int literal = static_cast<int>((br.Bits() >> 1) & 0xFFu);
+        br.Drop(9);
+        return literal;
+    }
+    const unsigned entry = kLiteralTable[(br.Bits() >> 1) & ((1u << kMaxLiteralBits) - 1u)];
+    if (entry == 0) return -1;
+    br.Drop(1 + (entry >> 8));
+    return static_cast<int>(entry & 0xFFu);
+}
+
+// A pair's bytes: len bytes from dist back, where a distance below the
+// length repeats the bytes being written (dist 1 repeats one byte). The
+// caller has checked that dist stays within what was written and that len
+// fits cbLeft, the room from op on.
+inline void CopyMatch(std::uint8_t* op, std::size_t dist, unsigned len, std::size_t cbLeft) {
+    const std::uint8_t* from = op - dist;
+    if (dist >= 8 && cbLeft >= len + 8) {
+        // Whole words: the source stays at least 8 bytes behind the target,
+        // and the room has space for the overshoot.
+        std::uint8_t* to = op;
+        std::uint8_t* const stop = op + len;
+        do {
+            std::memcpy(to, from, 8);
+            to += 8;
+            from += 8;
+        } while (to < stop);
+    } else if (dist == 1) {
+        std::memset(op, *from, len);
+    } else {
+        for (unsigned i = 0; i < len; ++i) op[i] = from[i];
+    }
+}
+
+}  // namespace
+
+// The two header bytes (literal mode, dictionary bits), then symbols until
+// the end code: each check is made where its value is used, in the order
+// bad code, cut short, bad distance, output full.
 int Explode(const std::uint8_t* pbIn, std::size_t cbIn, std::uint8_t* pbOut, std::size_t cbRoom,
             std::size_t* pcbOut, std::size_t* pcbUsed) {
     *pcbOut = 0;
@@ -148,109 +259,33 @@ int Explode(const std::uint8_t* pbIn, std::size_t cbIn, std::uint8_t* pbOut, std
     const unsigned dictBits = pbIn[1];
     if (dictBits < 4 || dictBits > 6) return kImplodeBadDictionary;
 
-    const std::uint8_t* ip = pbIn + 2;
-    const std::uint8_t* const iend = pbIn + cbIn;
+    BitReader br(pbIn + 2, cbIn - 2);
     std::uint8_t* op = pbOut;
     std::uint8_t* const oend = pbOut + cbRoom;
-    const std::uint64_t dictMask = (1u << dictBits) - 1u;
-
-    // Bits past the end of the input are fed as zeros and counted in
-    // phantom; consuming any of them means the stream was cut short.
-    std::uint64_t bitBuf = 0;
-    unsigned bitCount = 0;
-    unsigned phantom = 0;
-    int result = kImplodeOk;
-
     for (;;) {
-        if (iend - ip >= 8) {
-            bitBuf |= Load64(ip) << bitCount;
-            ip += (63 - bitCount) >> 3;
-            bitCount |= 56;
-        } else {
-            while (bitCount <= 56) {
-                if (ip < iend) {
-                    bitBuf |= std::uint64_t{*ip++} << bitCount;
-                } else {
-                    phantom += 8;
-                }
-                bitCount += 8;
-            }
-        }
-
-        if (bitBuf & 1u) {
-            const std::uint32_t lenEntry = kLengthTable[(bitBuf >> 1) & ((1u << kMaxLengthBits) - 1u)];
-            if (lenEntry == 0) { result = kImplodeBadCode; break; }
-            unsigned used = 1 + (lenEntry >> 24);
-            bitBuf >>= used;
-            const unsigned extra = (lenEntry >> 16) & 0xFFu;
-            const unsigned len = (lenEntry & 0xFFFFu) + static_cast<unsigned>(bitBuf & ((1u << extra) - 1u));
-            bitBuf >>= extra;
-            bitCount -= used + extra;
-            if (len == kEndLength) {
-                if (bitCount < phantom) { result = kImplodeTruncated; break; }
-                break;
-            }
-            const unsigned distEntry = kDistanceTable[bitBuf & ((1u << kMaxDistanceBits) - 1u)];
-            if (distEntry == 0) { result = kImplodeBadCode; break; }
-            const unsigned distCodeBits = distEntry >> 8;
-            bitBuf >>= distCodeBits;
-            std::size_t dist;
-            unsigned lowBits;
-            if (len == 2) {
-                lowBits = 2;
-                dist = ((distEntry & 0xFFu) << 2) + static_cast<std::size_t>(bitBuf & 3u) + 1;
-            } else {
-                lowBits = dictBits;
-                dist = ((distEntry & 0xFFu) << dictBits) + static_cast<std::size_t>(bitBuf & dictMask) + 1;
-            }
-            bitBuf >>= lowBits;
-            bitCount -= distCodeBits + lowBits;
-            if (bitCount < phantom) { result = kImplodeTruncated; break; }
-            if (dist > static_cast<std::size_t>(op - pbOut)) { result = kImplodeBadDistance; break; }
-            if (len > static_cast<std::size_t>(oend - op)) { result = kImplodeOutputFull; break; }
-            const std::uint8_t* from = op - dist;
-            if (dist >= 8 && static_cast<std::size_t>(oend - op) >= len + 8) {
-                // Whole words: the source stays at least 8 bytes behind the
-                // target, and the room has space for the overshoot.
-                std::uint8_t* to = op;
-                std::uint8_t* const stop = op + len;
-                do {
-                    std::memcpy(to, from, 8);
-                    to += 8;
-                    from += 8;
-                } while (to < stop);
-            } else if (dist == 1) {
-                std::memset(op, *from, len);
-            } else {
-                for (unsigned i = 0; i < len; ++i) op[i] = from[i];
-            }
+        br.Refill();
+        if (br.Bits() & 1u) {
+            const unsigned len = ReadLength(br);
+            if (len == 0) return kImplodeBadCode;
+            if (len == kEndLength) break;
+            const std::size_t dist = ReadDistance(br, len, dictBits);
+            if (dist == 0) return kImplodeBadCode;
+            if (br.Overrun()) return kImplodeTruncated;
+            if (dist > static_cast<std::size_t>(op - pbOut)) return kImplodeBadDistance;
+            if (len > static_cast<std::size_t>(oend - op)) return kImplodeOutputFull;
+            CopyMatch(op, dist, len, static_cast<std::size_t>(oend - op));
             op += len;
         } else {
-            unsigned literal;
-            if (literalMode == 0) {
-                literal = static_cast<unsigned>((bitBuf >> 1) & 0xFFu);
-                bitBuf >>= 9;
-                bitCount -= 9;
-            } else {
-                const unsigned entry = kLiteralTable[(bitBuf >> 1) & ((1u << kMaxLiteralBits) - 1u)];
-                if (entry == 0) { result = kImplodeBadCode; break; }
-                literal = entry & 0xFFu;
-                const unsigned used = 1 + (entry >> 8);
-                bitBuf >>= used;
-                bitCount -= used;
-            }
-            if (bitCount < phantom) { result = kImplodeTruncated; break; }
-            if (op == oend) { result = kImplodeOutputFull; break; }
+            const int literal = ReadLiteral(br, literalMode);
+            if (literal < 0) return kImplodeBadCode;
+            if (br.Overrun()) return kImplodeTruncated;
+            if (op == oend) return kImplodeOutputFull;
             *op++ = static_cast<std::uint8_t>(literal);
         }
     }
-    if (result != kImplodeOk) return result;
+    if (br.Overrun()) return kImplodeTruncated;
     *pcbOut = static_cast<std::size_t>(op - pbOut);
-    if (pcbUsed != nullptr) {
-        // Whole bytes still held in the bit buffer were not used.
-        const std::size_t cbHeld = (bitCount - phantom) / 8;
-        *pcbUsed = static_cast<std::size_t>(ip - pbIn) - cbHeld;
-    }
+    if (pcbUsed != nullptr) *pcbUsed = br.BytesUsed(pbIn);
     return kImplodeOk;
 }
 
@@ -327,6 +362,10 @@ struct ImplodeEncoder::WorkArea {
     std::vector<std::uint16_t> stepLen, stepDist;  // the step that reaches it
     std::vector<std::uint32_t> steps;
     std::uint32_t base = kBaseStep;
+
+    void MakeRoomFor(std::size_t cbIn);
+    void FindCheapestParse(const std::uint8_t* pbIn, std::uint32_t n, unsigned dictBits, bool bCoded);
+    void PutSteps(BitWriter& bw, const std::uint8_t* pbIn, std::uint32_t n, unsigned dictBits, bool bCoded);
 };
 
 ImplodeEncoder::ImplodeEncoder() : m_pWork(new WorkArea) {}
@@ -334,6 +373,8 @@ ImplodeEncoder::~ImplodeEncoder() = default;
 
 namespace {
 
+// A literal: a 0 flag bit, then eight plain bits (mode 0) or the literal's
+// code from the fixed literal code (mode 1), sent as the decoder reads it.
 inline void PutLiteral(BitWriter& bw, std::uint8_t b, bool bCoded) {
     if (bCoded) {
         bw.Put(std::uint32_t{kLiteralCode.wire[b]} << 1, 1u + kLiteralCode.len[b]);
@@ -348,6 +389,9 @@ inline unsigned MatchCost(unsigned len, unsigned dist, unsigned dictBits) {
     return kLengthEncoding.bits[len] + kDistanceCode.len[(dist - 1) >> lowBits] + lowBits;
 }
 
+// A pair: the 1 flag bit with the length's code and extra bits (one table
+// entry), then the distance less one: its high six bits as a code, its low
+// bits plain (two for a pair of length 2, else the dictionary's bits).
 inline void PutMatch(BitWriter& bw, unsigned len, unsigned dist, unsigned dictBits) {
     bw.Put(kLengthEncoding.value[len], kLengthEncoding.bits[len]);
     const unsigned lowBits = len == 2 ? 2 : dictBits;
@@ -359,58 +403,42 @@ inline void PutMatch(BitWriter& bw, unsigned len, unsigned dist, unsigned dictBi
 
 }  // namespace
 
-int ImplodeEncoder::Compress(const std::uint8_t* pbIn, std::size_t cbIn, std::uint8_t* pbOut, std::size_t cbRoom,
-                             std::size_t* pcbOut, const ImplodeOptions& options) {
-    *pcbOut = 0;
-    const unsigned dictBits = options.dictBits;
-    const bool bCoded = options.bCodedLiterals;
-    if (dictBits < 4 || dictBits > 6) return kImplodeBadDictionary;
+// The hash tables hold positions offset by a base that moves on with each
+// input; before it would pass its limit the tables are cleared and it starts
+// again.
+void ImplodeEncoder::WorkArea::MakeRoomFor(std::size_t cbIn) {
+    if (base > kBaseLimit - cbIn - kBaseStep) {
+        std::fill(head.begin(), head.end(), 0);
+        std::fill(chain.begin(), chain.end(), 0);
+        std::fill(pairHead.begin(), pairHead.end(), 0);
+        base = kBaseStep;
+    }
+}
+
+// The codes are fixed, so the price of every literal and pair is known in
+// advance and the cheapest parse of the whole input can be found by a
+// forward pass over the positions (price of reaching each position, and the
+// step that reaches it). Pairs of length 2 reach back kPairWindow bytes,
+// longer ones the whole dictionary (64 << dictBits bytes); a match of
+// kNiceLength or more is taken as it comes.
+void ImplodeEncoder::WorkArea::FindCheapestParse(const std::uint8_t* pbIn, std::uint32_t n, unsigned dictBits,
+                                                 bool bCoded) {
     const std::uint32_t window = 64u << dictBits;
-    WorkArea& w = *m_pWork;
-    if (cbIn > kBaseLimit / 2) return kImplodeOutputFull;  // beyond any record the engine writes
-    if (w.base > kBaseLimit - cbIn - kBaseStep) {
-        std::fill(w.head.begin(), w.head.end(), 0);
-        std::fill(w.chain.begin(), w.chain.end(), 0);
-        std::fill(w.pairHead.begin(), w.pairHead.end(), 0);
-        w.base = kBaseStep;
-    }
-    // Coded literals take up to 14 bits each.
-    const std::size_t cbBound = (bCoded ? 2 + (cbIn * 14 + 7) / 8 + 3 : ImplodeBound(cbIn)) + 8;  // +8: the writer stores whole words
-    std::uint8_t* pTarget = pbOut;
-    if (cbRoom < cbBound) {
-        w.spill.resize(cbBound);
-        pTarget = w.spill.data();
-    }
-
-    pTarget[0] = bCoded ? 1 : 0;
-    pTarget[1] = static_cast<std::uint8_t>(dictBits);
-    BitWriter bw(pTarget + 2);
-
-    const std::uint32_t base = w.base;
-    std::uint32_t* const head = w.head.data();
-    std::uint32_t* const chain = w.chain.data();
-    std::uint32_t* const pairHead = w.pairHead.data();
-    const std::uint32_t n = static_cast<std::uint32_t>(cbIn);
-
+    std::uint32_t* const pHead = head.data();
+    std::uint32_t* const pChain = chain.data();
+    std::uint32_t* const pPairHead = pairHead.data();
     auto insert = [&](std::uint32_t pos) {
         if (pos + 3 <= n) {
             const std::uint32_t h = Hash3(pbIn + pos);
-            chain[(base + pos) & (kRingSize - 1)] = head[h];
-            head[h] = base + pos;
+            pChain[(base + pos) & (kRingSize - 1)] = pHead[h];
+            pHead[h] = base + pos;
         }
-        if (pos + 2 <= n) pairHead[Pair(pbIn + pos)] = base + pos;
+        if (pos + 2 <= n) pPairHead[Pair(pbIn + pos)] = base + pos;
     };
 
-    // The codes are fixed, so the price of every literal and pair is known
-    // in advance and the cheapest parse of the whole input can be found by
-    // a forward pass over the positions (price of reaching each position)
-    // and a walk back from the end. Long matches are taken as they come.
-    std::vector<std::uint32_t>& price = w.price;
-    std::vector<std::uint16_t>& stepLen = w.stepLen;
-    std::vector<std::uint16_t>& stepDist = w.stepDist;
-    price.assign(cbIn + 1, UINT32_MAX);
-    stepLen.resize(cbIn + 1);
-    stepDist.resize(cbIn + 1);
+    price.assign(std::size_t{n} + 1, UINT32_MAX);
+    stepLen.resize(std::size_t{n} + 1);
+    stepDist.resize(std::size_t{n} + 1);
     price[0] = 0;
     auto relax = [&](std::uint32_t target, std::uint32_t cost, unsigned len, unsigned dist) {
         if (cost < price[target]) {
@@ -428,7 +456,7 @@ int ImplodeEncoder::Compress(const std::uint8_t* pbIn, std::size_t cbIn, std::ui
         const std::uint8_t* cur = pbIn + pos;
         const std::uint32_t absPos = base + pos;
         if (limit >= 2) {
-            const std::uint32_t cand = pairHead[Pair(cur)];
+            const std::uint32_t cand = pPairHead[Pair(cur)];
             if (cand < absPos && absPos - cand <= kPairWindow) {
                 const unsigned dist = absPos - cand;
                 relax(pos + 2, base0 + MatchCost(2, dist, dictBits), 2, dist);
@@ -437,7 +465,7 @@ int ImplodeEncoder::Compress(const std::uint8_t* pbIn, std::size_t cbIn, std::ui
         unsigned bestLen = 2;
         unsigned bestDist = 0;
         if (limit >= 3) {
-            std::uint32_t cand = head[Hash3(cur)];
+            std::uint32_t cand = pHead[Hash3(cur)];
             unsigned left = kMaxChain;
             while (cand < absPos && absPos - cand <= window && left-- > 0) {
                 const std::uint8_t* p = pbIn + (cand - base);
@@ -456,7 +484,7 @@ int ImplodeEncoder::Compress(const std::uint8_t* pbIn, std::size_t cbIn, std::ui
                         if (len >= kNiceLength || len == limit) break;
                     }
                 }
-                const std::uint32_t next = chain[cand & (kRingSize - 1)];
+                const std::uint32_t next = pChain[cand & (kRingSize - 1)];
                 if (next >= cand) break;
                 cand = next;
             }
@@ -470,9 +498,12 @@ int ImplodeEncoder::Compress(const std::uint8_t* pbIn, std::size_t cbIn, std::ui
         }
         ++pos;
     }
+}
 
-    // Walk back from the end, then send the steps in order.
-    std::vector<std::uint32_t>& steps = w.steps;
+// The parse read back from the end, then its steps sent in order: a step of
+// length 1 is a literal, a longer one a pair; the end code closes the stream.
+void ImplodeEncoder::WorkArea::PutSteps(BitWriter& bw, const std::uint8_t* pbIn, std::uint32_t n, unsigned dictBits,
+                                        bool bCoded) {
     steps.clear();
     for (std::uint32_t at = n; at > 0; at -= stepLen[at]) steps.push_back(at);
     for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
@@ -485,6 +516,34 @@ int ImplodeEncoder::Compress(const std::uint8_t* pbIn, std::size_t cbIn, std::ui
         }
     }
     bw.Put(kLengthEncoding.value[kEndLength], kLengthEncoding.bits[kEndLength]);
+}
+
+// The two header bytes (literal mode, dictionary bits), then the cheapest
+// parse's symbols and the end code, written where the caller's room holds
+// the worst case, else into a spill block copied out when it fits.
+int ImplodeEncoder::Compress(const std::uint8_t* pbIn, std::size_t cbIn, std::uint8_t* pbOut, std::size_t cbRoom,
+                             std::size_t* pcbOut, const ImplodeOptions& options) {
+    *pcbOut = 0;
+    const unsigned dictBits = options.dictBits;
+    const bool bCoded = options.bCodedLiterals;
+    if (dictBits < 4 || dictBits > 6) return kImplodeBadDictionary;
+    WorkArea& w = *m_pWork;
+    if (cbIn > kBaseLimit / 2) return kImplodeOutputFull;  // beyond any record the engine writes
+    w.MakeRoomFor(cbIn);
+    // Coded literals take up to 14 bits each.
+    const std::size_t cbBound = (bCoded ? 2 + (cbIn * 14 + 7) / 8 + 3 : ImplodeBound(cbIn)) + 8;  // +8: the writer stores whole words
+    std::uint8_t* pTarget = pbOut;
+    if (cbRoom < cbBound) {
+        w.spill.resize(cbBound);
+        pTarget = w.spill.data();
+    }
+
+    pTarget[0] = bCoded ? 1 : 0;
+    pTarget[1] = static_cast<std::uint8_t>(dictBits);
+    BitWriter bw(pTarget + 2);
+    const std::uint32_t n = static_cast<std::uint32_t>(cbIn);
+    w.FindCheapestParse(pbIn, n, dictBits, bCoded);
+    w.PutSteps(bw, pbIn, n, dictBits, bCoded);
     const std::size_t cbOut = static_cast<std::size_t>(bw.Finish() - pTarget);
     w.base += n + kBaseStep;
 

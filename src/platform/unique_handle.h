@@ -111,7 +111,6 @@ using unique_hmenu = UniqueHandle<HMENU, MenuTraits>;
 using unique_hbitmap = UniqueHandle<HBITMAP, BitmapTraits>;
 using unique_hdc = UniqueHandle<HDC, MemoryDCTraits>;
 using unique_hmodule = UniqueHandle<HMODULE, NullInvalidTraits<HMODULE, BOOL, FreeLibrary>>;
-using unique_hhook = UniqueHandle<HHOOK, NullInvalidTraits<HHOOK, BOOL, UnhookWindowsHookEx>>;
 using unique_heap = UniqueHandle<HANDLE, NullInvalidTraits<HANDLE, BOOL, HeapDestroy>>;
 
 // Window DCs taken and not yet given back; with the counts of the owners

@@ -177,8 +177,6 @@ UINT ChooseStringOffset(BYTE bPrimaryLanguage) {
     return szProbe[0] != '\0' ? uOffset : kDefaultOffset;
 }
 
-UINT GetLibraryStringOffset() { return Globals().uStringOffset; }
-
 char* LoadLibraryString(UINT uId, char* pszBuffer, bool bMustExist) {
     pszBuffer[0] = '\0';
     LibraryGlobals& globals = Globals();

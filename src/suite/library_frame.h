@@ -41,7 +41,6 @@ int SelectStringLanguage();
 // The offset for a primary language: its block when the library instance
 // holds that block's first string, else the default block (512).
 UINT ChooseStringOffset(BYTE bPrimaryLanguage);
-UINT GetLibraryStringOffset();
 // Buffer of at least 260 bytes. Raises LIBERR_BAD_ARGUMENT when bMustExist and
 // the string is absent.
 char* LoadLibraryString(UINT uId, char* pszBuffer, bool bMustExist);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "docengine/docengine.h"
+#include "doctool/set_builder.h"
 #include "e2e_support.h"
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"

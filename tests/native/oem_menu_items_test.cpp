@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include "docengine/document_builder.h"
+#include "doctool/document_builder.h"
 #include "docengine/document_set.h"
-#include "docengine/set_builder.h"
+#include "doctool/set_builder.h"
 #include "oem/oem_menu_items.h"
 
 using namespace docengine;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "docengine/docengine.h"
+#include "doctool/set_builder.h"
 #include "suite/library_error.h"
 
 namespace testing_support {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "docengine/docengine.h"
+#include "doctool/set_builder.h"
 #include "hook/shared_state.h"
 #include "oem/oem.h"
 #include "seam_recorder.h"

@@ -33,7 +33,7 @@
 #include <string>
 #include <vector>
 
-#include "docengine/set_builder.h"
+#include "doctool/set_builder.h"
 
 struct WriteDescription {
     docengine::DocumentDescription document;

@@ -12,6 +12,7 @@
 
 #include "description.h"
 #include "docengine/docengine.h"
+#include "doctool/set_builder.h"
 #include "suite/library_error.h"
 
 using namespace docengine;

@@ -1,4 +1,4 @@
-#include "docengine/set_builder.h"
+#include "doctool/set_builder.h"
 
 #include <cstring>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "docengine/document_builder.h"
+#include "doctool/document_builder.h"
 
 #include <algorithm>
 #include <cstring>

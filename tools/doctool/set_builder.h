@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "docengine/document_builder.h"
+#include "doctool/document_builder.h"
 
 namespace docengine {
 
