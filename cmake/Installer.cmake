@@ -1,8 +1,8 @@
 # The product package: the module, resource module and controller of both
 # bitnesses, the suite key in both registry views and the default profile,
 # as an MSI made with wixl. This tree builds its own bitness; the other one
-# comes from a companion build of the same sources with the other toolchain,
-# limited to the parts the package and the installer tests need.
+# comes from the other preset's tree or a companion build (below), limited to
+# the parts the package and the installer tests need.
 find_program(PFC_WIXL wixl REQUIRED)
 find_program(PFC_MSIBUILD msibuild REQUIRED)
 find_program(PFC_MSIINFO msiinfo REQUIRED)
@@ -16,23 +16,44 @@ else()
   set(pfc_companion_arch x64)
   set(pfc_companion_toolchain ${CMAKE_SOURCE_DIR}/cmake/toolchain-x86_64-mingw.cmake)
 endif()
-set(PFC_COMPANION_DIR ${CMAKE_BINARY_DIR}/companion-${pfc_companion_arch})
+# PFC_COMPANION_TREE names the other bitness's preset tree of this checkout
+# (scripts/test.sh sets it, as it builds both): the package then takes that
+# tree's own outputs, brought up to date at each build, and each module is
+# built once per run. Without it, a companion build of the same sources with
+# the other toolchain makes just those parts inside this tree.
+set(PFC_COMPANION_TREE "" CACHE PATH "The other bitness's build tree, whose outputs the package takes")
+if(PFC_COMPANION_TREE)
+  set(PFC_COMPANION_DIR ${PFC_COMPANION_TREE})
+else()
+  set(PFC_COMPANION_DIR ${CMAKE_BINARY_DIR}/companion-${pfc_companion_arch})
+endif()
 set(pfc_companion_targets PVPFCW32 PavRes32 pfcctl pfc_menuhost)
 set(pfc_companion_outputs
   ${PFC_COMPANION_DIR}/PVPFCW32.dll
   ${PFC_COMPANION_DIR}/resources/PavRes32.dll
   ${PFC_COMPANION_DIR}/tools/controller/pfcctl.exe
   ${PFC_COMPANION_DIR}/tools/hosts/PFCMENUHOST.exe)
-ExternalProject_Add(pfc_companion
-  SOURCE_DIR ${CMAKE_SOURCE_DIR}
-  BINARY_DIR ${PFC_COMPANION_DIR}
-  CMAKE_GENERATOR Ninja
-  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${pfc_companion_toolchain} -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-             -DPFC_COMPANION_BUILD=ON -DPFC_GOOGLETEST_DIR=${PFC_GOOGLETEST_DIR} -DBUILD_TESTING=OFF
-  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> -j 2 --target ${pfc_companion_targets}
-  INSTALL_COMMAND ""
-  BUILD_ALWAYS ON
-  BUILD_BYPRODUCTS ${pfc_companion_outputs})
+if(PFC_COMPANION_TREE)
+  string(REPLACE ";" "," pfc_companion_target_list "${pfc_companion_targets}")
+  add_custom_target(pfc_companion
+    COMMAND ${CMAKE_COMMAND} -DTREE=${PFC_COMPANION_TREE} -DTOOLCHAIN=${pfc_companion_toolchain}
+            -DBUILD_TYPE=${CMAKE_BUILD_TYPE} -DTARGETS=${pfc_companion_target_list}
+            -P ${CMAKE_SOURCE_DIR}/cmake/BuildCompanionTree.cmake
+    BYPRODUCTS ${pfc_companion_outputs}
+    COMMENT "Bringing the other bitness's parts up to date in ${PFC_COMPANION_TREE}"
+    VERBATIM)
+else()
+  ExternalProject_Add(pfc_companion
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${PFC_COMPANION_DIR}
+    CMAKE_GENERATOR Ninja
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${pfc_companion_toolchain} -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+               -DPFC_COMPANION_BUILD=ON -DPFC_GOOGLETEST_DIR=${PFC_GOOGLETEST_DIR} -DBUILD_TESTING=OFF
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> -j 2 --target ${pfc_companion_targets}
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON
+    BUILD_BYPRODUCTS ${pfc_companion_outputs})
+endif()
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(pfc_x86_dir ${PFC_COMPANION_DIR})

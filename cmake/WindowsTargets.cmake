@@ -140,9 +140,7 @@ if(NOT PFC_COMPANION_BUILD)
 endif()
 
 foreach(dir resources tools/controller tools/suite tools/hosts tools/demo tests/win tests/e2e bench)
-  if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
-    add_subdirectory(${CMAKE_SOURCE_DIR}/${dir} ${CMAKE_BINARY_DIR}/${dir})
-  endif()
+  add_subdirectory(${CMAKE_SOURCE_DIR}/${dir} ${CMAKE_BINARY_DIR}/${dir})
 endforeach()
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)

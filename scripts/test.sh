@@ -20,11 +20,22 @@ total_fail=0
 total_not_run=0
 jobs=$(nproc)
 
+# Each Windows tree's package takes the other bitness's parts from the other
+# preset's tree (brought up to date there by the build that needs them), so
+# each module is built once in a run; both trees are configured before either
+# is built.
+configure_args() { # preset
+  case "$1" in
+    win32) echo "-DPFC_COMPANION_TREE=$root/build/win64" ;;
+    win64) echo "-DPFC_COMPANION_TREE=$root/build/win32" ;;
+  esac
+}
+
 run_suite() { # preset [ctest args...]
   local preset=$1; shift
   echo "=== $preset: configure and build"
-  if ! cmake --preset "$preset" >"build/$preset.log" 2>&1 || ! cmake --build --preset "$preset" -j "$jobs" >>"build/$preset.log" 2>&1; then
-    # The compiler's errors first: a companion build's output may end the log.
+  if ! cmake --preset "$preset" $(configure_args "$preset") >"build/$preset.log" 2>&1 || ! cmake --build --preset "$preset" -j "$jobs" >>"build/$preset.log" 2>&1; then
+    # The compiler's errors first: the other tree's build output may end the log.
     grep -E -A3 '^FAILED: |error:' "build/$preset.log" | head -n 60
     echo "--- the log's end:"
     tail -n 15 "build/$preset.log"
@@ -58,6 +69,7 @@ if ! pfc_runs_32bit; then
 fi
 run_suite native
 run_suite native-asan
+cmake --preset win64 $(configure_args win64) >build/win64.log 2>&1
 run_suite win32
 run_suite win64
 if ((total_not_run)); then
