@@ -1,8 +1,11 @@
 // Numbers of the resources in the suite's resource module. They are the
-// module's only link to its texts and images: never renumber them.
+// module's only link to its texts and images: never renumber them. The one
+// list of them, for the module, the resource module, the tools and the tests.
 #pragma once
 
 #define IDS_APPLICATION_TITLE   27010
+// The brand: title string and picture share the number (27022 for the
+// alternate edition).
 #define IDS_BRAND_DEFAULT       27021
 #define IDS_BRAND_ALTERNATE     27022
 #define IDS_SEND_MAIL_TITLE     27104
@@ -27,7 +30,10 @@
 #define IDM_PHONEBOOK           27107
 #define IDM_PHONEBOOK_ENTRY     27108
 #define IDM_PRINT_OPTIONS       27109
-#define IDM_OEM_PLACEHOLDER     57664
+#define IDM_OEM_PLACEHOLDER     57664  // the framework's About command
+// The distributor's items, numbered from the first in the set's order.
+#define IDM_EXTRA_FIRST         27170
+#define IDM_EXTRA_LAST          27179
 
 #define IDD_CONFIG              27020
 #define IDC_INCLUDE_LIST        27130
@@ -42,8 +48,8 @@
 #define IDC_STATIC              (-1)
 #endif
 
-#define IDB_BRAND_DEFAULT       27021
-#define IDB_BRAND_ALTERNATE     27022
+#define IDB_BRAND_DEFAULT       IDS_BRAND_DEFAULT
+#define IDB_BRAND_ALTERNATE     IDS_BRAND_ALTERNATE
 #define IDI_CONFIG              27020
 
 // The distributor's menu item set, in the document container format.

@@ -55,7 +55,7 @@ void ConfigureHooking(HookedWndInfo* pInfo) {
     // caller holds a reference) but its window may have been let go above.
     if (pInfo != nullptr && !pInfo->bUnhooked && nBitmapMenuAfter != nBitmapMenuBefore) ReinsertHookedItem(pInfo);
     if (!bEnabledBefore &&
-        ShowFormattedMessage(kIdsRestartQuestion, nullptr, MB_OKCANCEL | MB_ICONQUESTION | MB_SYSTEMMODAL) == IDOK)
+        ShowFormattedMessage(IDS_RESTART_QUESTION, nullptr, MB_OKCANCEL | MB_ICONQUESTION | MB_SYSTEMMODAL) == IDOK)
         RestartWindows();
 }
 

@@ -4,9 +4,9 @@
 
 #include <windows.h>
 
-struct HookedWndInfo;
+#include "resource_ids.h"
 
-constexpr UINT kIdsRestartQuestion = 27161;
+struct HookedWndInfo;
 
 // pInfo is the record of the window whose send command asked for the dialog,
 // or null when the suite's controller asked for it.

@@ -93,16 +93,16 @@ void InitConfigDialog(HWND hDialog) {
     const int y = rcArea.top + ((rcArea.bottom - rcArea.top) - (rcDialog.bottom - rcDialog.top)) / 2;
     SetWindowPos(hDialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     SetWindowPos(hDialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
-    SetDialogIcons(hDialog, kIddConfig);
+    SetDialogIcons(hDialog, IDD_CONFIG);
 
-    if (HWND hExclude = GetDlgItem(hDialog, kIdcExcludeList)) {
+    if (HWND hExclude = GetDlgItem(hDialog, IDC_EXCLUDE_LIST)) {
         char szList[kSharedListSize] = {};
         ReadProfileKeyList(kSectionExclude, szList, sizeof szList);
         AddKeyList(hExclude, szList, sizeof szList);
     }
-    if (HWND hInclude = GetDlgItem(hDialog, kIdcIncludeList)) AddKeyList(hInclude, g_szIncludeList, kSharedListSize);
-    if (GetDlgItem(hDialog, kIdcBitmapMenu) != nullptr)
-        CheckDlgButton(hDialog, ReadBitmapMenuSetting() != 0 ? kIdcBitmapMenu : kIdcTextMenu, BST_CHECKED);
+    if (HWND hInclude = GetDlgItem(hDialog, IDC_INCLUDE_LIST)) AddKeyList(hInclude, g_szIncludeList, kSharedListSize);
+    if (GetDlgItem(hDialog, IDC_BITMAP_MENU) != nullptr)
+        CheckDlgButton(hDialog, ReadBitmapMenuSetting() != 0 ? IDC_BITMAP_MENU : IDC_TEXT_MENU, BST_CHECKED);
     FillBrandLabels(hDialog);
 
     int bInstallFlag = 0;
@@ -118,13 +118,13 @@ void OpenHelpPage(HWND hDialog) {
 }
 
 void SaveConfigDialog(HWND hDialog) {
-    const std::vector<std::string> excluded = GetListEntries(GetDlgItem(hDialog, kIdcExcludeList));
-    const std::vector<std::string> included = GetListEntries(GetDlgItem(hDialog, kIdcIncludeList));
+    const std::vector<std::string> excluded = GetListEntries(GetDlgItem(hDialog, IDC_EXCLUDE_LIST));
+    const std::vector<std::string> included = GetListEntries(GetDlgItem(hDialog, IDC_INCLUDE_LIST));
     RewriteListSection(kSectionExclude, excluded);
     RewriteListSection(kSectionInclude, included);
     WriteHookingEnabled(!included.empty());
-    if (GetDlgItem(hDialog, kIdcBitmapMenu) != nullptr)
-        WriteBitmapMenuSetting(IsDlgButtonChecked(hDialog, kIdcBitmapMenu) == BST_CHECKED);
+    if (GetDlgItem(hDialog, IDC_BITMAP_MENU) != nullptr)
+        WriteBitmapMenuSetting(IsDlgButtonChecked(hDialog, IDC_BITMAP_MENU) == BST_CHECKED);
 }
 
 INT_PTR CALLBACK ConfigDialogProc(HWND hDialog, UINT uMsg, WPARAM wParam, LPARAM lParam) {
@@ -139,10 +139,10 @@ INT_PTR CALLBACK ConfigDialogProc(HWND hDialog, UINT uMsg, WPARAM wParam, LPARAM
         case WM_COMMAND:
             if (HIWORD(wParam) != BN_CLICKED) return FALSE;
             switch (LOWORD(wParam)) {
-                case kIdcMoveOneIn: MoveListEntry(hDialog, kIdcExcludeList, kIdcIncludeList); break;
-                case kIdcMoveAllIn: MoveAllListEntries(hDialog, kIdcExcludeList, kIdcIncludeList); break;
-                case kIdcMoveOneOut: MoveListEntry(hDialog, kIdcIncludeList, kIdcExcludeList); break;
-                case kIdcMoveAllOut: MoveAllListEntries(hDialog, kIdcIncludeList, kIdcExcludeList); break;
+                case IDC_MOVE_ONE_IN: MoveListEntry(hDialog, IDC_EXCLUDE_LIST, IDC_INCLUDE_LIST); break;
+                case IDC_MOVE_ALL_IN: MoveAllListEntries(hDialog, IDC_EXCLUDE_LIST, IDC_INCLUDE_LIST); break;
+                case IDC_MOVE_ONE_OUT: MoveListEntry(hDialog, IDC_INCLUDE_LIST, IDC_EXCLUDE_LIST); break;
+                case IDC_MOVE_ALL_OUT: MoveAllListEntries(hDialog, IDC_INCLUDE_LIST, IDC_EXCLUDE_LIST); break;
                 case IDOK:
                     SaveConfigDialog(hDialog);
                     EndDialog(hDialog, IDOK);
@@ -195,16 +195,16 @@ void MoveAllListEntries(HWND hDialog, int nFromId, int nToId) {
 }
 
 void UpdateMoveButtons(HWND hDialog) {
-    const bool bExcluded = SendDlgItemMessageA(hDialog, kIdcExcludeList, LB_GETCOUNT, 0, 0) > 0;
-    const bool bIncluded = SendDlgItemMessageA(hDialog, kIdcIncludeList, LB_GETCOUNT, 0, 0) > 0;
-    const int kInButtons[] = {kIdcMoveOneIn, kIdcMoveAllIn, 0};
-    const int kOutButtons[] = {kIdcMoveOneOut, kIdcMoveAllOut, 0};
+    const bool bExcluded = SendDlgItemMessageA(hDialog, IDC_EXCLUDE_LIST, LB_GETCOUNT, 0, 0) > 0;
+    const bool bIncluded = SendDlgItemMessageA(hDialog, IDC_INCLUDE_LIST, LB_GETCOUNT, 0, 0) > 0;
+    const int kInButtons[] = {IDC_MOVE_ONE_IN, IDC_MOVE_ALL_IN, 0};
+    const int kOutButtons[] = {IDC_MOVE_ONE_OUT, IDC_MOVE_ALL_OUT, 0};
     SetControlStates(hDialog, kInButtons, kControlEnable | (bExcluded ? kControlOn : 0));
     SetControlStates(hDialog, kOutButtons, kControlEnable | (bIncluded ? kControlOn : 0));
 }
 
 INT_PTR RunConfigDialog(HWND hOwner, const char* pszModuleName) {
     DialogState state = {pszModuleName != nullptr ? pszModuleName : ""};
-    return DialogBoxParamA(g_hResourceModule, MAKEINTRESOURCEA(kIddConfig), hOwner, ConfigDialogProc,
+    return DialogBoxParamA(g_hResourceModule, MAKEINTRESOURCEA(IDD_CONFIG), hOwner, ConfigDialogProc,
                            reinterpret_cast<LPARAM>(&state));
 }

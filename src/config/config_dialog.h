@@ -5,15 +5,7 @@
 
 #include <windows.h>
 
-constexpr UINT kIddConfig = 27020;
-constexpr int kIdcIncludeList = 27130;
-constexpr int kIdcExcludeList = 27131;
-constexpr int kIdcMoveOneIn = 27132;
-constexpr int kIdcMoveAllIn = 27133;
-constexpr int kIdcMoveOneOut = 27134;
-constexpr int kIdcMoveAllOut = 27135;
-constexpr int kIdcBitmapMenu = 1056;
-constexpr int kIdcTextMenu = 1057;
+#include "resource_ids.h"
 
 // Flags of SetControlState.
 constexpr UINT kControlEnable = 0x10;   // enabled state := bit 0x1

@@ -4,22 +4,13 @@
 
 #include <windows.h>
 
-// Told to every top-level window when the hook is removed: windows of other
-// processes are unhooked on it. The system would unload the module from those
-// processes, whose exit gives their windows back; Wine keeps a hook's module
-// loaded after the hook is gone, so we say it ourselves.
-constexpr char kHookRemovedMessageName[] = "PvPfcW32.HookRemoved";
+#include "hook/hook_names.h"
+
+// kHookRemovedMessageName
 extern UINT g_uHookRemovedMsg;
 void AnnounceHookRemoved();
 
-// Told to every top-level window when the user switches hooking off in the
-// settings: the controllers of both bitnesses take their hooks out and end.
-// The module of one bitness cannot remove the other one's hook itself.
-constexpr char kHookingOffMessageName[] = "PvPfcW32.HookingOff";
-
-// Answered by HookProc for the sample hosts and the tests: whether and how a
-// window is hooked, without a way through the module's exports.
-constexpr char kTestQueryMessageName[] = "PvPfcW32.TestQuery";
+// kTestQueryMessageName: what it asks.
 enum TestQuery : WPARAM {
     kTestQueryIdentity = 0,     // kTestQueryAnswer | flags << 16 | host index
     kTestQueryRecordCount = 1,  // kTestQueryAnswer | records in the table

@@ -143,12 +143,6 @@ void (*pfnSleep)(DWORD) = SleepFor;
 void (*pfnRefreshHookedItem)(HookedWndInfo*) = RefreshHookedItem;
 }  // namespace hook_seams
 
-const SendCommandSlot kSendCommandSlots[kSendCommandCount] = {
-    {27103, 12663}, {27102, 12665}, {27101, 12667}, {27107, 12669}, {27108, 12671}, {27104, 12673},
-    {27106, 12675}, {27109, 12677}, {27170, 12681}, {27171, 12682}, {27172, 12683}, {27173, 12684},
-    {27174, 12685}, {27175, 12686}, {27176, 12687}, {27177, 12688}, {27178, 12689}, {27179, 12690},
-};
-
 SRWLOCK g_HookedWndLock = SRWLOCK_INIT;
 namespace {
 // Owned here so that the semaphore goes when the module leaves the process:

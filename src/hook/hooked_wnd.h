@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "hook/send_command_table.h"
 #include "platform/fault_guard.h"
 
 // Host index (position of the host's module name in the module list).
@@ -21,26 +22,6 @@ constexpr DWORD kHookFlagClosing = 0x1;        // WM_CLOSE or WM_QUIT seen
 constexpr DWORD kHookFlagItemConfirmed = 0x2;  // the send item is in place
 constexpr DWORD kHookFlagBrowser = 0x4;        // browser-type window
 constexpr DWORD kHookFlagUnicode = 0x8;        // messages travel as Unicode
-
-// Positions of HookedWndInfo::aCmdID.
-enum SendCommandPosition {
-    kCmdPrintFax = 0,
-    kCmdPrintMail = 1,
-    kCmdPrintDefault = 2,  // also marks the send popup in the host's menu
-    kCmdPhonebook = 3,
-    kCmdPhonebookSelect = 4,
-    kCmdSendByMail = 5,
-    kCmdConfigure = 6,
-    kCmdPrintOther = 7,
-    kCmdFirstOem = 8,
-    kSendCommandCount = 18,
-};
-
-struct SendCommandSlot {
-    UINT uTemplateItem;  // item of menu template 27021 it replaces
-    UINT uBaseId;        // the identifier the renumbering starts from
-};
-extern const SendCommandSlot kSendCommandSlots[kSendCommandCount];
 
 struct HookedWndInfo {
     HWND hWnd;

@@ -60,7 +60,7 @@ UINT g_uPlaceItemMsg = 0;
 namespace {
 
 bool IsSendPopupPresent(const HookedWndInfo* pInfo) {
-    const UINT uPopupId = pInfo->aCmdID[kCmdPrintDefault];
+    const UINT uPopupId = pInfo->aCmdID[kCmdFax];
     return uPopupId != 0 && FindMenuCommand(GetMenu(pInfo->hWnd), uPopupId);
 }
 

@@ -14,7 +14,6 @@ constexpr DWORD kMenuWaitIntervalMs = 250;
 DWORD MenuWaitThread(HookedWndInfo* pInfo);
 // The worker asks the window's own thread to place the item, with this
 // message; what it answers is whether the item was placed.
-constexpr char kPlaceItemMessageName[] = "PvPfcW32.PlaceItem";
 extern UINT g_uPlaceItemMsg;
 BOOL PlaceItemForMenuWorker(HookedWndInfo* pInfo);
 // Starts the worker on its own thread with references to the record and to

@@ -18,11 +18,10 @@
 #include "suite/library_frame.h"
 #include "suite/suite_settings.h"
 #include "suite/user_messages.h"
+#include "resource_ids.h"
 
 namespace {
 
-constexpr UINT kIdsApplicationTitle = 27010;
-constexpr UINT kIdsNoHostList = 61733;
 constexpr int kResourceLibraryKind = 4;
 constexpr char kResourceLibraryName[] = "PavRes32.dll";
 constexpr int kExitWaitAttempts = 6;
@@ -173,7 +172,7 @@ bool EnsureModuleServing() {
     // host go on meanwhile, and the box's own window-created notification
     // finds the start-up settled.
     if (g_bNoHostListPending && InterlockedExchange(&g_nNoHostListShown, 1) == 0)
-        ShowFormattedMessage(kIdsNoHostList, g_szIniPath, MB_SYSTEMMODAL);
+        ShowFormattedMessage(IDS_NO_HOST_LIST, g_szIniPath, MB_SYSTEMMODAL);
     return g_bServing;
 }
 
@@ -188,7 +187,7 @@ bool StartModuleInProcess() {
     if (g_hResourceModule == nullptr) return false;
 
     char szTitle[64] = {};
-    LoadStringA(g_hResourceModule, kIdsApplicationTitle, szTitle, sizeof szTitle);
+    LoadStringA(g_hResourceModule, IDS_APPLICATION_TITLE, szTitle, sizeof szTitle);
     SetApplicationIdentity("VORLAND", szTitle, "Tellarine");
 
     if (!IsLibraryStarted() && StartLibrary(nullptr, 0) == LIBERR_OK) g_bLibraryStartedHere = true;
@@ -296,7 +295,7 @@ extern "C" DWORD WINAPI VXPFCWSetHooking(BOOL bHook, DWORD, DWORD, DWORD dwParam
     const bool bRefused = !StartForSuiteProgram();
     if (bHook && !bRefused && IsHookingEnabled()) {
         g_ShellHook = SetWindowsHookExA(WH_SHELL, ShellProc, g_hModuleInstance, 0);
-        g_hHookMutex = CreateMutexA(nullptr, FALSE, "VXPFCWSetHooking");
+        g_hHookMutex = CreateMutexA(nullptr, FALSE, kSetHookingMutexName);
         g_hOwnHookMutex = g_hHookMutex;
         return 0;
     }

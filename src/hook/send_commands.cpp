@@ -11,34 +11,31 @@
 
 namespace {
 
-// Positions are compared in this order; the first whose identifier matches
-// decides.
-constexpr int kMatchOrder[kSendCommandCount] = {0, 1, 2, 3, 4, 6, 5, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
-
-int FindCommandPosition(const HookedWndInfo* pInfo, UINT uId) {
-    for (int nPosition : kMatchOrder) {
-        if (pInfo->aCmdID[nPosition] == uId) return nPosition;
+// The first row, in the table's order, whose identifier matches decides.
+const SendCommand* FindSendCommand(const HookedWndInfo* pInfo, UINT uId) {
+    for (const SendCommand& command : kSendCommands) {
+        if (pInfo->aCmdID[command.nPosition] == uId) return &command;
     }
-    return -1;
+    return nullptr;
 }
 
-// nDefaultPrinterKind: the printer the plain print command uses, the mail
-// printer when the edition has one.
-void RunSendCommand(HookedWndInfo* pInfo, int nPosition, int nDefaultPrinterKind) {
-    switch (nPosition) {
-        case kCmdPrintFax: send::PrintToSendPrinter(*pInfo, 3, 2); break;
-        case kCmdPrintMail: send::PrintToSendPrinter(*pInfo, 1, 1); break;
-        case kCmdPrintDefault: send::PrintToSendPrinter(*pInfo, 2, static_cast<UINT>(nDefaultPrinterKind)); break;
-        case kCmdPrintOther: send::PrintToSendPrinter(*pInfo, 2, 3); break;
-        case kCmdPhonebook: send::OpenPhonebook(pInfo->hWnd, 0); break;
-        case kCmdPhonebookSelect: send::OpenPhonebook(pInfo->hWnd, 1); break;
-        case kCmdSendByMail: send::SendByMail(); break;
-        case kCmdConfigure:
-            ConfigureHooking(pInfo);
-            break;
-        default:
-            RunOemCommand(pInfo->hWnd, kOemFirstCommandId + static_cast<UINT>(nPosition - kCmdFirstOem));
-            break;
+// The printer a print row names, the edition deciding for the plain fax
+// command: the mail printer when the edition has one, else the fax printer.
+UINT PrinterKindOf(const SendCommand& command) {
+    if (command.uPrinterKind != kPrinterKindByEdition) return command.uPrinterKind;
+    BOOL bMailPrinter = TRUE;
+    ReadSuiteFlags(nullptr, &bMailPrinter, nullptr);
+    return bMailPrinter ? 1 : 2;
+}
+
+void RunSendCommand(HookedWndInfo* pInfo, const SendCommand& command, UINT uPrinterKind) {
+    switch (command.action) {
+        case SendAction::kPrint: send::PrintToSendPrinter(*pInfo, command.uOutputOption, uPrinterKind); break;
+        case SendAction::kOpenPhoneBook: send::OpenPhonebook(pInfo->hWnd, 0); break;
+        case SendAction::kOpenPhoneBookEntry: send::OpenPhonebook(pInfo->hWnd, 1); break;
+        case SendAction::kSendByMail: send::SendByMail(); break;
+        case SendAction::kConfigure: ConfigureHooking(pInfo); break;
+        case SendAction::kRunExtra: RunOemCommand(pInfo->hWnd, command.uTemplateItem); break;
     }
 }
 
@@ -47,7 +44,7 @@ void RunSendCommand(HookedWndInfo* pInfo, int nPosition, int nDefaultPrinterKind
 BOOL CheckSuiteReady() {
     const LibraryErrorCode dwCode = CheckInstallation(true, nullptr);
     if (dwCode == LIBERR_OK) return TRUE;
-    if (dwCode != LIBERR_CANCELLED) ShowFormattedMessage(kIdsSuiteNotReady, nullptr, MB_ICONHAND | MB_SYSTEMMODAL);
+    if (dwCode != LIBERR_CANCELLED) ShowFormattedMessage(IDS_LIBRARY_ERROR, nullptr, MB_ICONHAND | MB_SYSTEMMODAL);
     return FALSE;
 }
 
@@ -58,12 +55,12 @@ bool OnSendCommand(const HookMessage& message, LRESULT* plResult) {
     if (message.lParam != 0) return false;
     const UINT uId = LOWORD(message.wParam);
     if (uId == 0) return false;
-    const int nPosition = FindCommandPosition(message.pInfo, uId);
-    if (nPosition < 0) return false;
+    const SendCommand* pCommand = FindSendCommand(message.pInfo, uId);
+    if (pCommand == nullptr) return false;
 
-    BOOL bMailPrinter = TRUE;
-    if (nPosition == kCmdPrintDefault) ReadSuiteFlags(nullptr, &bMailPrinter, nullptr);
+    // Read before the suite check, as the choice of printer always was.
+    const UINT uPrinterKind = pCommand->action == SendAction::kPrint ? PrinterKindOf(*pCommand) : 0;
     *plResult = 1;
-    if (CheckSuiteReady()) RunSendCommand(message.pInfo, nPosition, bMailPrinter ? 1 : 2);
+    if (CheckSuiteReady()) RunSendCommand(message.pInfo, *pCommand, uPrinterKind);
     return true;
 }

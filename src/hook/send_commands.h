@@ -5,8 +5,7 @@
 #include <windows.h>
 
 #include "hook/message_handler.h"
-
-constexpr UINT kIdsSuiteNotReady = 61704;
+#include "resource_ids.h"
 
 // The gate in front of every send command: the suite is installed and
 // current. An out-of-date suite starts the installer's update and says

@@ -18,10 +18,6 @@
 
 namespace {
 
-// The order in which the positions get their identifiers; each starts from
-// its base identifier.
-constexpr int kAllocationOrder[kSendCommandCount] = {0, 1, 2, 3, 4, 6, 5, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
-
 // A menu bar whose first item has no text, or one starting with a blank, is
 // not a real menu bar (an MDI child's system menu, an owner-drawn bar).
 bool HasUsableFirstItem(HMENU hMenu) {
@@ -31,8 +27,9 @@ bool HasUsableFirstItem(HMENU hMenu) {
 
 void AssignCommandIds(HookedWndInfo* pInfo, HMENU hMenu) {
     std::memset(pInfo->aCmdID, 0, sizeof pInfo->aCmdID);
-    for (int nPosition : kAllocationOrder)
-        AllocMenuCommandID(hMenu, kSendCommandSlots[nPosition].uBaseId, &pInfo->aCmdID[nPosition], pInfo->aCmdID,
+    // In the table's order, each from its base identifier.
+    for (const SendCommand& command : kSendCommands)
+        AllocMenuCommandID(hMenu, command.uBaseId, &pInfo->aCmdID[command.nPosition], pInfo->aCmdID,
                            kSendCommandCount);
 }
 

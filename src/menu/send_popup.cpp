@@ -8,27 +8,18 @@
 
 namespace {
 
-// Template items by what they offer.
-constexpr UINT kItemPrintDefault = 27101;
-constexpr UINT kItemPrintMail = 27102;
-constexpr UINT kItemPrintFax = 27103;
-constexpr UINT kItemSendByMail = 27104;
-constexpr UINT kItemConfigure = 27106;
-constexpr UINT kItemPhonebook = 27107;
-constexpr UINT kItemPhonebookSelect = 27108;
-constexpr UINT kItemPrintOther = 27109;
-
 constexpr DWORD kInfoFullEdition = 0x2;  // fax, phone book, mail and the distributor's items
 constexpr DWORD kInfoMailPrinter = 0x1;  // the mail printer
 
-void Rename(HMENU hMenu, UINT uTemplateItem, const HookedWndInfo* pInfo, int nPosition) {
-    RenameMenuCommand(hMenu, uTemplateItem, 0, pInfo->aCmdID[nPosition]);
+// The template item of a position takes the record's identifier for it.
+void Rename(HMENU hMenu, const HookedWndInfo* pInfo, int nPosition) {
+    RenameMenuCommand(hMenu, SendCommandAt(nPosition).uTemplateItem, 0, pInfo->aCmdID[nPosition]);
 }
 
 // The template's popup, taken out of the template so that the template can
 // go at once and the popup is the caller's alone.
 platform::unique_hmenu LoadTemplatePopup() {
-    platform::unique_hmenu templateMenu(LoadMenuA(g_hResourceModule, MAKEINTRESOURCEA(kSendMenuTemplateId)));
+    platform::unique_hmenu templateMenu(LoadMenuA(g_hResourceModule, MAKEINTRESOURCEA(IDM_SEND_MENU)));
     if (!templateMenu) return {};
     HMENU hPopup = GetSubMenu(templateMenu.get(), 0);
     if (hPopup == nullptr || !RemoveMenu(templateMenu.get(), 0, MF_BYPOSITION)) return {};
@@ -73,25 +64,25 @@ platform::unique_hmenu BuildSendPopupMenu(HookedWndInfo* pInfo) {
     ReadSuiteFlags(&bFullEdition, &bMailPrinter, &bInstallFlag);
 
     if (bInstallFlag) {
-        Rename(hPopup, kItemPrintOther, pInfo, kCmdPrintOther);
-    } else if (DeleteMenu(hPopup, kItemPrintOther, MF_BYCOMMAND)) {
+        Rename(hPopup, pInfo, kCmdFaxWithOptions);
+    } else if (DeleteMenu(hPopup, IDM_PRINT_OPTIONS, MF_BYCOMMAND)) {
         --nItems;
     }
 
     if (bFullEdition) {
-        Rename(hPopup, kItemPrintFax, pInfo, kCmdPrintFax);
-        Rename(hPopup, kItemPhonebook, pInfo, kCmdPhonebook);
-        Rename(hPopup, kItemPhonebookSelect, pInfo, kCmdPhonebookSelect);
-        Rename(hPopup, kItemConfigure, pInfo, kCmdConfigure);
-        Rename(hPopup, kItemSendByMail, pInfo, kCmdSendByMail);
+        Rename(hPopup, pInfo, kCmdFaxCoverPage);
+        Rename(hPopup, pInfo, kCmdPhoneBook);
+        Rename(hPopup, pInfo, kCmdPhoneBookEntry);
+        Rename(hPopup, pInfo, kCmdConfigure);
+        Rename(hPopup, pInfo, kCmdSendByMail);
         InsertOemMenuItems(&OemMenuSet, hPopup);
-        DeleteMenu(hPopup, kOemPlaceholderId, MF_BYCOMMAND);
-        for (int k = 0; k < kSendCommandCount - kCmdFirstOem; ++k)
-            Rename(hPopup, kOemFirstCommandId + static_cast<UINT>(k), pInfo, kCmdFirstOem + k);
+        DeleteMenu(hPopup, IDM_OEM_PLACEHOLDER, MF_BYCOMMAND);
+        for (int k = 0; k < kSendCommandCount - kCmdFirstExtra; ++k)
+            Rename(hPopup, pInfo, kCmdFirstExtra + k);
     } else {
-        // The fax command goes, and with it the messages submenu, second from
-        // the end once the fax command is out.
-        if (DeleteMenu(hPopup, kItemPrintFax, MF_BYCOMMAND)) --nItems;
+        // The cover page command goes, and with it the messages submenu,
+        // second from the end once that command is out.
+        if (DeleteMenu(hPopup, IDM_PRINT_COVER, MF_BYCOMMAND)) --nItems;
         if (nItems >= 2 && DeleteMenu(hPopup, static_cast<UINT>(nItems - 2), MF_BYPOSITION)) {
             --nItems;
             if (hLastSubMenu != nullptr && GetSubMenu(hPopup, nItems - 1) != hLastSubMenu) hLastSubMenu = nullptr;
@@ -99,15 +90,16 @@ platform::unique_hmenu BuildSendPopupMenu(HookedWndInfo* pInfo) {
     }
 
     if (bMailPrinter) {
-        Rename(hPopup, kItemPrintMail, pInfo, kCmdPrintMail);
-        if (hLastSubMenu != nullptr) Rename(hLastSubMenu, kItemConfigure, pInfo, kCmdConfigure);
+        Rename(hPopup, pInfo, kCmdQuickSend);
+        if (hLastSubMenu != nullptr) Rename(hLastSubMenu, pInfo, kCmdConfigure);
     } else {
-        // The mail printer goes, and with it the options submenu, now last.
-        DeleteMenu(hPopup, kItemPrintMail, MF_BYCOMMAND);
+        // Quick send (the mail printer) goes, and with it the options
+        // submenu, now last.
+        DeleteMenu(hPopup, IDM_PRINT_QUICK, MF_BYCOMMAND);
         if (nItems >= 2) DeleteMenu(hPopup, static_cast<UINT>(nItems - 2), MF_BYPOSITION);
     }
 
-    Rename(hPopup, kItemPrintDefault, pInfo, kCmdPrintDefault);
+    Rename(hPopup, pInfo, kCmdFax);
     RemoveEmptySubmenus(hPopup);
     return popup;
 }

@@ -6,10 +6,9 @@
 #include <windows.h>
 
 #include "platform/unique_handle.h"
+#include "resource_ids.h"
 
 struct HookedWndInfo;
-
-constexpr UINT kSendMenuTemplateId = 27021;
 
 // The suite flags that shape the popup; each output may be null. Defaults:
 // both "ParvaneInfo" bits set and the install flag clear, when the suite's

@@ -10,12 +10,8 @@
 
 #include "docengine/document_set.h"
 #include "suite/library_error.h"
+#include "resource_ids.h"
 
-constexpr UINT kOemSetResourceId = 27170;
-constexpr UINT kOemSetResourceType = 256;
-constexpr UINT kOemFirstCommandId = 27170;
-constexpr UINT kOemLastCommandId = 27179;
-constexpr UINT kOemPlaceholderId = 57664;  // the framework's About command
 constexpr UINT kOemMenuSlot = 22;
 constexpr DWORD kOemSideFileBlock = 32768;
 constexpr LONGLONG kOemSideFileLimit = 1024 * 1024;  // larger side files are ignored

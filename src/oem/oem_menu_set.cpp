@@ -31,7 +31,7 @@ void InsertItems(const OemMenuItems& items, HMENU hPopup) {
         if (entry.bSeparator) {
             InsertMenuA(hMenu, i, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
         } else {
-            InsertMenuA(hMenu, i, MF_BYPOSITION | MF_STRING, kOemFirstCommandId + i, entry.strText.c_str());
+            InsertMenuA(hMenu, i, MF_BYPOSITION | MF_STRING, IDM_EXTRA_FIRST + i, entry.strText.c_str());
         }
     }
 }
@@ -161,8 +161,8 @@ void LoadOemSideFile(DocumentSet* pSet, UINT nSlot) {
 
 LibraryErrorCode LoadOemMenuSet(DocumentSet* pSet, UINT nSlot) {
     HRSRC hInfo = g_hResourceModule != nullptr
-                      ? FindResourceA(g_hResourceModule, MAKEINTRESOURCEA(kOemSetResourceId),
-                                      MAKEINTRESOURCEA(kOemSetResourceType))
+                      ? FindResourceA(g_hResourceModule, MAKEINTRESOURCEA(IDR_OEM_SET),
+                                      MAKEINTRESOURCEA(RT_OEM_SET))
                       : nullptr;
     if (hInfo != nullptr) {
         HGLOBAL hData = LoadResource(g_hResourceModule, hInfo);
@@ -200,10 +200,10 @@ HMENU FindMenuWithCommand(HMENU hMenu, UINT uId) {
 }
 
 HMENU PrepareOemMenuPosition(HMENU hPopup) {
-    HMENU hMenu = FindMenuWithCommand(hPopup, kOemPlaceholderId);
+    HMENU hMenu = FindMenuWithCommand(hPopup, IDM_OEM_PLACEHOLDER);
     if (hMenu == nullptr) return nullptr;
     int k = GetMenuItemCount(hMenu) - 1;
-    while (k >= 0 && GetMenuItemID(hMenu, k) != kOemPlaceholderId) --k;
+    while (k >= 0 && GetMenuItemID(hMenu, k) != IDM_OEM_PLACEHOLDER) --k;
     // The item just above the placeholder (the group's separator) and the
     // placeholder stay; everything above them makes room for the items.
     for (int i = 0; i < k - 1; ++i) RemoveMenu(hMenu, 0, MF_BYPOSITION);
@@ -221,7 +221,7 @@ void InsertOemMenuItems(DocumentSet* pSet, HMENU hPopup) {
 }
 
 const char* GetOemCommandText(DocumentSet* pSet, UINT uId) {
-    if (uId < kOemFirstCommandId || uId > kOemLastCommandId) return nullptr;
+    if (uId < IDM_EXTRA_FIRST || uId > IDM_EXTRA_LAST) return nullptr;
     const OemMenuItems* pItems = &g_OemMenuItems;
     if (pSet != &OemMenuSet) {
         // Another set is read on the spot; its text lasts until the next
@@ -232,7 +232,7 @@ const char* GetOemCommandText(DocumentSet* pSet, UINT uId) {
         pItems = s_otherSetItems.get();
     }
     if (!CheckLibraryResult(pItems->ReadCode())) return nullptr;
-    return pItems->CommandOf(uId - kOemFirstCommandId);
+    return pItems->CommandOf(uId - IDM_EXTRA_FIRST);
 }
 
 void ExpandOemCommand(const char* pszCommand, char (&szOut)[kOemCommandSize]) {

@@ -75,7 +75,7 @@ void PrintToSendPrinter(HookedWndInfo& info, UINT uOutputOption, UINT uPrinterKi
     if (!GetSendPrinterDevice(uPrinterKind, &device) || info.uPrintCmd == 0) {
         char szModule[MAX_PATH] = {};
         GetModuleName(szModule, info.hWnd);
-        ShowFormattedMessage(kIdsNoSendPrinter, szModule, MB_SYSTEMMODAL, device.name.c_str());
+        ShowFormattedMessage(IDS_NO_SEND_PRINTER, szModule, MB_SYSTEMMODAL, device.name.c_str());
         return;
     }
     if ((info.dwFlags & kHookFlagBrowser) == 0 && IsButtonMenuModule(info.nModule)) {

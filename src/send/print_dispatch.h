@@ -7,11 +7,12 @@
 
 #include <string>
 
+#include "resource_ids.h"
+
 struct HookedWndInfo;
 
 namespace send {
 
-constexpr UINT kIdsNoSendPrinter = 27160;
 constexpr char kCompanionParameterFormat[] = "%u %u";
 
 struct PrinterDevice {

@@ -33,11 +33,11 @@
 #include <string>
 #include <vector>
 
+#include "hook/hook_names.h"
 #include "platform/fault_guard.h"
 
 namespace send {
 
-constexpr char kPrinterSwitchMutexName[] = "PvPfcW32.DefaultPrinterSwitch";
 // Value of the user's suite key holding the record.
 constexpr char kPrinterSwitchValueName[] = "PrinterSwitches";
 // The record is changed in microseconds; a lock still held after this long

@@ -31,7 +31,7 @@ bool WriteAll(HANDLE hFile, const void* pData, DWORD cb) {
 }
 
 bool JobWriteFailed(const char* pszPath) {
-    ShowFormattedMessage(kIdsJobWriteFailed, pszPath, MB_ICONHAND);
+    ShowFormattedMessage(IDS_JOB_WRITE_FAILED, pszPath, MB_ICONHAND);
     return false;
 }
 
@@ -47,18 +47,18 @@ bool MakeJobFileName(char (&szPath)[MAX_PATH], char (&szDirectory)[MAX_PATH]) {
 }
 
 void SendJobToSendingProgram() {
-    const std::string text = kJobTextPrefix + LoadResourceText(kIdsSendMailText);
+    const std::string text = kJobTextPrefix + LoadResourceText(IDS_SEND_MAIL_TITLE);
     char szPath[MAX_PATH] = {};
     char szDirectory[MAX_PATH] = {};
     if (!MakeJobFileName(szPath, szDirectory)) {
         // Without a name there is no file to write: as if it could not be made.
-        ShowFormattedMessage(kIdsJobCreateFailed, szDirectory, MB_ICONHAND);
-        ShowFormattedMessage(kIdsLibraryError, nullptr, MB_SYSTEMMODAL);
+        ShowFormattedMessage(IDS_JOB_CREATE_FAILED, szDirectory, MB_ICONHAND);
+        ShowFormattedMessage(IDS_LIBRARY_ERROR, nullptr, MB_SYSTEMMODAL);
         return;
     }
     platform::unique_file hFile;
     if (!WriteJobHeader(szPath, kJobRecordType, text.c_str(), hFile)) {
-        ShowFormattedMessage(kIdsLibraryError, nullptr, MB_SYSTEMMODAL);
+        ShowFormattedMessage(IDS_LIBRARY_ERROR, nullptr, MB_SYSTEMMODAL);
         return;
     }
     // A short block or text still goes to the sending program, which tells
@@ -67,7 +67,7 @@ void SendJobToSendingProgram() {
     WriteJobBlock(szPath, kReserved, kJobReservedBytes, hFile);
     WriteJobText(szPath, text.c_str(), hFile);
     if (StartMailProgram(kJobLaunchFlags, szPath) != LIBERR_OK)
-        ShowFormattedMessage(kIdsSenderNotStarted, nullptr, MB_SYSTEMMODAL);
+        ShowFormattedMessage(IDS_SENDER_NOT_STARTED, nullptr, MB_SYSTEMMODAL);
 }
 
 // The folder of "LastSaveFilePath": the value names the file last saved, or
@@ -90,9 +90,9 @@ void SaveViewerCopy() {
     char szTarget[MAX_PATH] = {};
     lstrcpynA(szTarget, (std::string(szDirectory) + "\\" + kViewerFileName).c_str(), MAX_PATH);
     char szFilter[MAX_PATH] = {};
-    lstrcpynA(szFilter, LoadResourceText(kIdsSaveFilter).c_str(), MAX_PATH);
-    if (!AskFileName(szTarget, szFilter, kIdsSaveTitle, false)) return;
-    if (!CopyFileA(szViewer, szTarget, FALSE)) ShowFormattedMessage(kIdsCopyFailed, szTarget, MB_SYSTEMMODAL);
+    lstrcpynA(szFilter, LoadResourceText(IDS_SAVE_FILTER).c_str(), MAX_PATH);
+    if (!AskFileName(szTarget, szFilter, IDS_SAVE_TITLE, false)) return;
+    if (!CopyFileA(szViewer, szTarget, FALSE)) ShowFormattedMessage(IDS_COPY_FAILED, szTarget, MB_SYSTEMMODAL);
 }
 
 }  // namespace
@@ -100,7 +100,7 @@ void SaveViewerCopy() {
 bool WriteJobHeader(const char* pszPath, WORD wRecordType, const char* pszText, platform::unique_file& hFile) {
     hFile.reset(CreateFileA(pszPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!hFile) {
-        ShowFormattedMessage(kIdsJobCreateFailed, pszPath, MB_ICONHAND);
+        ShowFormattedMessage(IDS_JOB_CREATE_FAILED, pszPath, MB_ICONHAND);
         return false;
     }
     const WORD aHeader[2] = {wRecordType, static_cast<WORD>(lstrlenA(pszText) + 1)};

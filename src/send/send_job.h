@@ -6,16 +6,9 @@
 #include <windows.h>
 
 #include "platform/unique_handle.h"
+#include "resource_ids.h"
 
 namespace send {
-
-constexpr UINT kIdsJobWriteFailed = 419;
-constexpr UINT kIdsJobCreateFailed = 425;
-constexpr UINT kIdsSaveFilter = 17129;
-constexpr UINT kIdsSendMailText = 27104;
-constexpr UINT kIdsSaveTitle = 61441;
-constexpr UINT kIdsCopyFailed = 61734;
-constexpr UINT kIdsSenderNotStarted = 61842;
 
 constexpr char kJobTextPrefix[] = "{coversubject} ";
 constexpr char kJobFilePrefix[] = "~PFCW";

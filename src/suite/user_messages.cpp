@@ -45,7 +45,7 @@ std::string InsertTexts(const char* pszTemplate, const char* pszInsert1, const c
 
 BOOL LaunchSucceeded(HINSTANCE hResult, const char* pszPath) {
     if (reinterpret_cast<INT_PTR>(hResult) >= 32) return TRUE;
-    ShowFormattedMessage(kIdsLaunchFailed, pszPath, MB_ICONEXCLAMATION);
+    ShowFormattedMessage(IDS_LAUNCH_FAILED, pszPath, MB_ICONEXCLAMATION);
     return FALSE;
 }
 
@@ -76,7 +76,7 @@ BOOL CheckLibraryResult(LibraryErrorCode dwCode) {
         case LIBERR_CANCELLED:
         case LIBERR_FORBIDDEN:
         case LIBERR_MACHINE_FAULT: return FALSE;
-        default: ShowFormattedMessage(kIdsLibraryError, nullptr, MB_ICONEXCLAMATION); return FALSE;
+        default: ShowFormattedMessage(IDS_LIBRARY_ERROR, nullptr, MB_ICONEXCLAMATION); return FALSE;
     }
 }
 
@@ -95,7 +95,7 @@ UINT GetBrandResourceId() {
     const LibraryErrorCode dwCode = GetParvaneInfo(&dwInfo);
     if (dwCode != LIBERR_OK) {
         CheckLibraryResult(dwCode);
-        return kBrandResourceDefault;
+        return IDS_BRAND_DEFAULT;
     }
-    return (dwInfo & 0x2) != 0 && (dwInfo & 0x1) == 0 ? kBrandResourceAlternate : kBrandResourceDefault;
+    return (dwInfo & 0x2) != 0 && (dwInfo & 0x1) == 0 ? IDS_BRAND_ALTERNATE : IDS_BRAND_DEFAULT;
 }

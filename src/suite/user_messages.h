@@ -6,11 +6,7 @@
 #include <windows.h>
 
 #include "suite/library_error.h"
-
-constexpr UINT kIdsLibraryError = 61704;
-constexpr UINT kIdsLaunchFailed = 61729;
-constexpr UINT kBrandResourceDefault = 27021;
-constexpr UINT kBrandResourceAlternate = 27022;
+#include "resource_ids.h"
 
 // Registry key and profile name of the application's registry profile, and
 // the name shown as the title of message boxes.

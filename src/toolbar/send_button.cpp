@@ -291,7 +291,7 @@ BOOL CreateHookedButton(HookedWndInfo* pInfo) {
         pInfo->uPrintCmd = 1;
     }
     // A button has no menu to collide with: the identifiers are the bases.
-    for (int i = 0; i < kSendCommandCount; ++i) pInfo->aCmdID[i] = kSendCommandSlots[i].uBaseId;
+    for (int i = 0; i < kSendCommandCount; ++i) pInfo->aCmdID[i] = SendCommandAt(i).uBaseId;
     return TRUE;
 }
 

@@ -6,9 +6,10 @@
 
 #include <windows.h>
 
+#include "hook/hook_names.h"
+
 struct HookedWndInfo;
 
-constexpr char kSendButtonClass[] = "TamblinBtn";
 constexpr UINT kSendButtonId = 12661;
 
 // The button's place in the tool bar's client coordinates: 30 pixels right of

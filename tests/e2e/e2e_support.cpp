@@ -8,6 +8,7 @@
 
 #include "platform/dib.h"
 #include "platform/unique_handle.h"
+#include "hook/hook_names.h"
 
 #ifndef PFC_BUILD_DIR_WIN
 #error "PFC_BUILD_DIR_WIN must name the build tree as a Windows path"
@@ -245,7 +246,7 @@ CommandResult RunCommand(const std::string& commandLine, DWORD dwTimeoutMs) {
 }
 
 bool HookMutexExists() {
-    HANDLE hMutex = OpenMutexA(SYNCHRONIZE, FALSE, "VXPFCWSetHooking");
+    HANDLE hMutex = OpenMutexA(SYNCHRONIZE, FALSE, kSetHookingMutexName);
     if (hMutex == nullptr) return false;
     CloseHandle(hMutex);
     return true;

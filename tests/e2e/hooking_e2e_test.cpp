@@ -11,6 +11,7 @@
 
 #include "../../tools/hosts/host_report.h"
 #include "e2e_support.h"
+#include "hook/hook_names.h"
 
 namespace {
 
@@ -137,7 +138,7 @@ namespace {
 
 // Asks the module itself, for programs that answer no report of their own.
 int ModuleHostIndex(HWND hWnd) {
-    static const UINT uQuery = RegisterWindowMessageA("PvPfcW32.TestQuery");
+    static const UINT uQuery = RegisterWindowMessageA(kTestQueryMessageName);
     DWORD_PTR dwAnswer = 0;
     if (!SendMessageTimeoutA(hWnd, uQuery, 0, 0, SMTO_ABORTIFHUNG, 2000, &dwAnswer)) return kNotHooked;
     if ((dwAnswer & 0x7F000000) != 0x40000000) return kNotHooked;

@@ -71,12 +71,12 @@ protected:
     // The send popup of menu 27021 with the distributor's items, as the
     // popup builder leaves it (placeholder removed).
     std::vector<std::string> ExtrasWithItems() {
-        HMENU hTemplate = LoadMenuA(g_hResourceModule, MAKEINTRESOURCEA(27021));
+        HMENU hTemplate = LoadMenuA(g_hResourceModule, MAKEINTRESOURCEA(IDM_SEND_MENU));
         if (hTemplate == nullptr) return {"<no menu 27021>"};
         HMENU hPopup = GetSubMenu(hTemplate, 0);
         InsertOemMenuItems(&OemMenuSet, hPopup);
-        HMENU hExtras = FindMenuWithCommand(hPopup, kOemPlaceholderId);
-        DeleteMenu(hPopup, kOemPlaceholderId, MF_BYCOMMAND);
+        HMENU hExtras = FindMenuWithCommand(hPopup, IDM_OEM_PLACEHOLDER);
+        DeleteMenu(hPopup, IDM_OEM_PLACEHOLDER, MF_BYCOMMAND);
         std::vector<std::string> items = hExtras != nullptr ? ItemsOf(hExtras) : std::vector<std::string>{"<none>"};
         DestroyMenu(hTemplate);
         return items;
@@ -102,7 +102,7 @@ TEST_F(OemEndToEnd, BuiltInSetItemsGoIntoTheSendPopupAndRun) {
     EXPECT_EQ(OemMenuSet.dwTag, 7u);
     EXPECT_EQ(ExtrasWithItems(), (std::vector<std::string>{"27170:Partner &notes", "27171:Partner &service", "-",
                                                            "27173:&Suite folder"}));
-    RunOemCommand(nullptr, 27171);
+    RunOemCommand(nullptr, IDM_EXTRA_FIRST + 1);
     EXPECT_TRUE(StandinStarted());
 }
 
@@ -110,7 +110,7 @@ TEST_F(OemEndToEnd, NewerSideFileReplacesTheMenuTable) {
     WriteSideFile({"Side &one", kStandin, "-", "Side &two%s", "C:\\Program Files\\Tellarine\\Common\\Partner.txt"}, 2030);
     Start();
     EXPECT_EQ(ExtrasWithItems(), (std::vector<std::string>{"27170:Side &one", "-", "27172:Side &two%s"}));
-    RunOemCommand(nullptr, 27170);
+    RunOemCommand(nullptr, IDM_EXTRA_FIRST + 0);
     EXPECT_TRUE(StandinStarted());
 }
 

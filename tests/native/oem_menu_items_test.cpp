@@ -9,6 +9,7 @@
 #include "doctool/document_builder.h"
 #include "docengine/document_set.h"
 #include "doctool/set_builder.h"
+#include "resource_ids.h"
 #include "oem/oem_menu_items.h"
 
 using namespace docengine;
@@ -46,7 +47,7 @@ std::vector<std::string> BuildItems(const OemMenuItems& items) {
         const OemMenuEntry& entry = items.Entry(i);
         const char* pszCommand = items.CommandOf(i);
         built.push_back(entry.bSeparator ? std::string("-")
-                                          : std::to_string(27170 + i) + ":" + entry.strText + "=" + pszCommand);
+                                          : std::to_string(IDM_EXTRA_FIRST + i) + ":" + entry.strText + "=" + pszCommand);
     }
     return built;
 }
@@ -91,7 +92,7 @@ TEST(OemMenuItems, EightThreadsBuildingTheItemsAtOnceGetThemIntact) {
         const std::string text = "Item " + std::to_string(i) + std::string(static_cast<std::size_t>(i) * 30, 'a');
         const std::string command = "cmd" + std::to_string(i) + ".exe %s";
         tokens.insert(tokens.end(), {text, command});
-        expected.push_back(std::to_string(27170 + i) + ":" + text + "=" + command);
+        expected.push_back(std::to_string(IDM_EXTRA_FIRST + i) + ":" + text + "=" + command);
     }
     MenuSet set(tokens);
     ASSERT_EQ(LIBERR_OK, set.Code());

@@ -130,14 +130,14 @@ TEST_F(ConfigDialogTest, SetUpShowsExcludedFromTheFileAndIncludedFromMemory) {
     INT_PTR nResult = 0;
     RunDriven([&] { nResult = RunConfigDialog(nullptr, ""); },
               [&](HWND hDialog) {
-                  included = ListEntries(hDialog, kIdcIncludeList);
-                  excluded = ListEntries(hDialog, kIdcExcludeList);
-                  bTextChecked = IsDlgButtonChecked(hDialog, kIdcTextMenu) == BST_CHECKED;
+                  included = ListEntries(hDialog, IDC_INCLUDE_LIST);
+                  excluded = ListEntries(hDialog, IDC_EXCLUDE_LIST);
+                  bTextChecked = IsDlgButtonChecked(hDialog, IDC_TEXT_MENU) == BST_CHECKED;
                   bHelpVisible = IsWindowVisible(GetDlgItem(hDialog, IDHELP)) != FALSE;
-                  bMoveInEnabled = IsWindowEnabled(GetDlgItem(hDialog, kIdcMoveAllIn)) != FALSE;
-                  bMoveOutEnabled = IsWindowEnabled(GetDlgItem(hDialog, kIdcMoveAllOut)) != FALSE;
+                  bMoveInEnabled = IsWindowEnabled(GetDlgItem(hDialog, IDC_MOVE_ALL_IN)) != FALSE;
+                  bMoveOutEnabled = IsWindowEnabled(GetDlgItem(hDialog, IDC_MOVE_ALL_OUT)) != FALSE;
                   char szLabel[260] = {};
-                  GetWindowTextA(GetWindow(GetWindow(GetDlgItem(hDialog, kIdcBitmapMenu), GW_HWNDPREV), GW_HWNDPREV),
+                  GetWindowTextA(GetWindow(GetWindow(GetDlgItem(hDialog, IDC_BITMAP_MENU), GW_HWNDPREV), GW_HWNDPREV),
                                  szLabel, sizeof szLabel);
                   label = szLabel;
                   Press(hDialog, IDCANCEL);
@@ -165,10 +165,10 @@ TEST_F(ConfigDialogTest, MovingEveryEntryOutAndConfirmingSwitchesHookingOff) {
     INT_PTR nResult = 0;
     RunDriven([&] { nResult = RunConfigDialog(nullptr, ""); },
               [&](HWND hDialog) {
-                  Press(hDialog, kIdcMoveAllOut);
-                  bOutEnabledAfter = IsWindowEnabled(GetDlgItem(hDialog, kIdcMoveOneOut)) != FALSE;
-                  bInEnabledAfter = IsWindowEnabled(GetDlgItem(hDialog, kIdcMoveOneIn)) != FALSE;
-                  excludedShown = ListEntries(hDialog, kIdcExcludeList);
+                  Press(hDialog, IDC_MOVE_ALL_OUT);
+                  bOutEnabledAfter = IsWindowEnabled(GetDlgItem(hDialog, IDC_MOVE_ONE_OUT)) != FALSE;
+                  bInEnabledAfter = IsWindowEnabled(GetDlgItem(hDialog, IDC_MOVE_ONE_IN)) != FALSE;
+                  excludedShown = ListEntries(hDialog, IDC_EXCLUDE_LIST);
                   Press(hDialog, IDOK);
               });
     EXPECT_EQ(IDOK, nResult);
@@ -187,8 +187,8 @@ TEST_F(ConfigDialogTest, MoveWithoutSelectionTakesTheFirstEntry) {
     SetIncludeList({});
     RunDriven([&] { RunConfigDialog(nullptr, ""); },
               [&](HWND hDialog) {
-                  Press(hDialog, kIdcMoveOneIn);
-                  Press(hDialog, kIdcBitmapMenu);
+                  Press(hDialog, IDC_MOVE_ONE_IN);
+                  Press(hDialog, IDC_BITMAP_MENU);
                   Press(hDialog, IDOK);
               });
     EXPECT_EQ((std::vector<std::string>{"X (XXX)"}), KeyList("PFCInclude"));
@@ -203,7 +203,7 @@ TEST_F(ConfigDialogTest, SwitchingHookingOnOffersARestartAndRestartsOnOk) {
     SetIncludeList({});
     RunDriven([&] { VXPFCWConfig(); },
               [&](HWND hDialog) {
-                  Press(hDialog, kIdcMoveAllIn);
+                  Press(hDialog, IDC_MOVE_ALL_IN);
                   Press(hDialog, IDOK);
               });
     EXPECT_STREQ("Word (WINWORD)", g_szIncludeList) << "the shared list is re-read after OK";
@@ -381,7 +381,7 @@ TEST_F(ConfigDialogTest, SwitchingHookingOffTellsTheControllersOfBothBitnesses) 
         int nButton;
         int nTold;
     };
-    const Case kCases[] = {{"left on", kIdcMoveAllIn, 0}, {"switched off", kIdcMoveAllOut, 1}};
+    const Case kCases[] = {{"left on", IDC_MOVE_ALL_IN, 0}, {"switched off", IDC_MOVE_ALL_OUT, 1}};
     for (const Case& c : kCases) {
         s_nTold = 0;
         SetIncludeList({"Word (WINWORD)"});

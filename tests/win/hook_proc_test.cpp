@@ -87,17 +87,17 @@ protected:
 TEST_F(HookProcTest, OnlyTheWindowsOwnSendCommandsAreTakenFromTheHost) {
     HookedWndInfo* pInfo = Hook(kMenuHost);
     ASSERT_NE(pInfo, nullptr);
-    ASSERT_NE(pInfo->aCmdID[kCmdFirstOem], 0u);
+    ASSERT_NE(pInfo->aCmdID[kCmdFirstExtra], 0u);
     Command(pInfo, 0);
     Command(pInfo, 101);
-    EXPECT_EQ(Command(pInfo, pInfo->aCmdID[kCmdFirstOem]), 1);
+    EXPECT_EQ(Command(pInfo, pInfo->aCmdID[kCmdFirstExtra]), 1);
     EXPECT_EQ(HostMessages(WM_COMMAND), (std::vector<UINT>{0, 101}));
     ASSERT_EQ(env.seams.launches.size(), 1u) << "the distributor's first item is opened";
     EXPECT_EQ(env.seams.launches[0].file, "C:\\Program Files\\Tellarine\\Common\\Partner.txt");
     EXPECT_TRUE(env.seams.messageBoxes.empty());
     // The send actions may have the host print (its own Print command
     // reaches it), but never show it their own identifiers.
-    for (int nPosition : {kCmdPrintFax, kCmdPrintDefault, kCmdSendByMail}) {
+    for (int nPosition : {kCmdFaxCoverPage, kCmdFax, kCmdSendByMail}) {
         EXPECT_EQ(Command(pInfo, pInfo->aCmdID[nPosition]), 1);
         const std::vector<UINT> seen = HostMessages(WM_COMMAND);
         EXPECT_EQ(std::count(seen.begin(), seen.end(), pInfo->aCmdID[nPosition]), 0) << nPosition;
@@ -112,8 +112,8 @@ TEST_F(HookProcTest, ControlNotificationsWithASendIdentifierGoToTheHost) {
         HookedWndInfo* pInfo = Hook(nModule, nModule == 0);
         ASSERT_NE(pInfo, nullptr);
         if (nModule == 0)  // as the button gives them
-            for (int i = 0; i < kSendCommandCount; ++i) pInfo->aCmdID[i] = kSendCommandSlots[i].uBaseId;
-        const UINT uId = pInfo->aCmdID[kCmdFirstOem];
+            for (int i = 0; i < kSendCommandCount; ++i) pInfo->aCmdID[i] = SendCommandAt(i).uBaseId;
+        const UINT uId = pInfo->aCmdID[kCmdFirstExtra];
         ASSERT_NE(uId, 0u);
         HWND hEdit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, 0, 0, 80, 20, pInfo->hWnd,
                                      reinterpret_cast<HMENU>(static_cast<UINT_PTR>(uId)), GetModuleHandleA(nullptr),
@@ -157,10 +157,10 @@ TEST_F(HookProcTest, ASuiteThatIsNotReadyStopsTheCommandWithAMessage) {
             bPressed = true;
         }
     });
-    EXPECT_EQ(Command(pInfo, pInfo->aCmdID[kCmdFirstOem]), 1);
+    EXPECT_EQ(Command(pInfo, pInfo->aCmdID[kCmdFirstExtra]), 1);
     person.join();
     char szExpected[512] = {};
-    LoadStringA(g_hResourceModule, kIdsLibraryError, szExpected, sizeof szExpected);
+    LoadStringA(g_hResourceModule, IDS_LIBRARY_ERROR, szExpected, sizeof szExpected);
     EXPECT_TRUE(bPressed);
     EXPECT_EQ(seenText, szExpected);
     EXPECT_TRUE(HostMessages(WM_COMMAND).empty());
@@ -173,7 +173,7 @@ TEST_F(HookProcTest, AnOutOfDateSuiteStartsTheUpdateSilently) {
     SendItemEnvironment::SetSuite(3, false, 3);
     test_support::SuiteKeySandbox::SetString(kRootLocalMachine, "InstallerName", "install.exe");
     CloseHandle(CreateFileA((env.dir() + "\\install.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    EXPECT_EQ(Command(pInfo, pInfo->aCmdID[kCmdFirstOem]), 1);
+    EXPECT_EQ(Command(pInfo, pInfo->aCmdID[kCmdFirstExtra]), 1);
     EXPECT_TRUE(env.seams.messageBoxes.empty());
     ASSERT_EQ(env.seams.launches.size(), 1u) << "only the installer, not the command";
     EXPECT_EQ(env.seams.launches[0].parameters, "/UPDATE");

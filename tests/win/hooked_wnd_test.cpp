@@ -85,7 +85,7 @@ TEST_F(HookTableTest, OnlyVisibleWindowsOfThisProcessWithAMenuOrAsButtonHosts) {
             EXPECT_EQ(pInfo->nModule, c.nModule) << c.pszWhat;
             // A button host waits for its button from the refresh timer.
             EXPECT_EQ(pInfo->uTimerID != 0, c.nModule == 0 || c.nModule == 3) << c.pszWhat;
-            EXPECT_EQ(pInfo->aCmdID[kCmdPrintDefault], 0u);
+            EXPECT_EQ(pInfo->aCmdID[kCmdFax], 0u);
         }
         UnhookAllWindows();
     }
@@ -483,7 +483,7 @@ TEST_F(HookTableTest, MenuWorkerResults) {
         if (!c.bMenu) SetMenu(hWnd, nullptr);
         if (c.bRestored) RestoreWndProc(pInfo, FALSE);
         pInfo->dwFlags |= c.dwFlags;
-        pInfo->aCmdID[kCmdPrintDefault] = c.uMarker;
+        pInfo->aCmdID[kCmdFax] = c.uMarker;
         seams.adds.clear();
         seams.bAddResult = c.bAddResult;
         seams.nSleeps = 0;
@@ -575,7 +575,7 @@ TEST_F(HookTableTest, MenuWorkerWatchesForAboutFiveSeconds) {
     HWND hWnd = Host();
     TryToHookThisWnd(hWnd, 0);
     HookedWndInfo* pInfo = FindHookedWnd(hWnd, nullptr);
-    pInfo->aCmdID[kCmdPrintDefault] = 101;
+    pInfo->aCmdID[kCmdFax] = 101;
     const DWORD dwStart = GetTickCount();
     EXPECT_EQ(MenuWaitThread(pInfo), 0u);
     const DWORD dwElapsed = GetTickCount() - dwStart;

@@ -10,6 +10,7 @@
 
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
+#include "hook/hook_names.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ TEST_F(SharedStateTest, SetHookingStoresTheParameterAndAlwaysAnswersZero) {
         EXPECT_EQ(c.bInstalls, g_ShellHook != nullptr);
         EXPECT_EQ(c.bInstalls, g_hHookMutex != nullptr);
         if (c.bInstalls) {
-            HANDLE hMutex = OpenMutexA(SYNCHRONIZE, FALSE, "VXPFCWSetHooking");
+            HANDLE hMutex = OpenMutexA(SYNCHRONIZE, FALSE, kSetHookingMutexName);
             EXPECT_NE(nullptr, hMutex);
             if (hMutex != nullptr) CloseHandle(hMutex);
         }

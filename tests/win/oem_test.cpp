@@ -81,7 +81,7 @@ struct SamplePopup {
         AppendMenuA(hExtras, MF_STRING, 201, "A");
         AppendMenuA(hExtras, MF_STRING, 202, "B");
         AppendMenuA(hExtras, MF_SEPARATOR, 0, nullptr);
-        AppendMenuA(hExtras, MF_STRING, kOemPlaceholderId, "About");
+        AppendMenuA(hExtras, MF_STRING, IDM_OEM_PLACEHOLDER, "About");
         AppendMenuA(hExtras, MF_STRING, 203, "C");
         AppendMenuA(hPopup, MF_POPUP, reinterpret_cast<UINT_PTR>(hExtras), "Extras");
         AppendMenuA(hNested, MF_STRING, 401, "Deep");
@@ -124,7 +124,7 @@ TEST_F(OemTest, FindMenuWithCommandSearchesSubMenusDepthFirst) {
         UINT uId;
         HMENU hExpected;
     } cases[] = {
-        {100, popup.hPopup}, {202, popup.hExtras}, {kOemPlaceholderId, popup.hExtras},
+        {100, popup.hPopup}, {202, popup.hExtras}, {IDM_OEM_PLACEHOLDER, popup.hExtras},
         {301, popup.hOther}, {401, popup.hNested}, {999, nullptr},
     };
     for (const auto& c : cases) EXPECT_EQ(FindMenuWithCommand(popup.hPopup, c.uId), c.hExpected) << c.uId;
@@ -138,7 +138,7 @@ TEST_F(OemTest, ItemsReplaceWhatStandsAboveTheGroupSeparator) {
     EXPECT_EQ(MenuItems(popup.hExtras),
               (std::vector<std::string>{"27170:Home", "-", "27172:Help", "-", "57664:About", "203:C"}));
     // The popup builder removes the placeholder afterwards.
-    DeleteMenu(popup.hPopup, kOemPlaceholderId, MF_BYCOMMAND);
+    DeleteMenu(popup.hPopup, IDM_OEM_PLACEHOLDER, MF_BYCOMMAND);
     EXPECT_EQ(MenuItems(popup.hExtras), (std::vector<std::string>{"27170:Home", "-", "27172:Help", "-", "203:C"}));
     EXPECT_EQ(MenuItems(popup.hPopup), (std::vector<std::string>{"100:Top", "[Extras]", "[More]"}));
 }
@@ -150,7 +150,7 @@ TEST_F(OemTest, PopupsBuiltOnEightThreadsAtOnceGetIntactItems) {
     for (int i = 0; i < 9; ++i) {
         const std::string text = "Item" + std::to_string(i) + std::string(static_cast<size_t>(i) * 10, 'x');
         tokens.insert(tokens.end(), {text, "cmd" + std::to_string(i)});
-        expected.push_back(std::to_string(kOemFirstCommandId + i) + ":" + text);
+        expected.push_back(std::to_string(IDM_EXTRA_FIRST + i) + ":" + text);
     }
     expected.insert(expected.end(), {"-", "57664:About", "203:C"});
     LoadMenuSet(&OemMenuSet, tokens);
@@ -163,7 +163,7 @@ TEST_F(OemTest, PopupsBuiltOnEightThreadsAtOnceGetIntactItems) {
                 SamplePopup popup;
                 InsertOemMenuItems(&OemMenuSet, popup.hPopup);
                 if (MenuItems(popup.hExtras) != expected) ++aBroken[t];
-                if (GetOemCommandText(&OemMenuSet, kOemFirstCommandId + 3) != std::string("cmd3")) ++aBroken[t];
+                if (GetOemCommandText(&OemMenuSet, IDM_EXTRA_FIRST + 3) != std::string("cmd3")) ++aBroken[t];
             }
         });
     }
@@ -189,7 +189,7 @@ TEST_F(OemTest, WithoutMenuTableOrPlaceholderNothingChanges) {
 
 TEST_F(OemTest, PlaceholderAtTheTopRemovesNothing) {
     HMENU hMenu = CreatePopupMenu();
-    AppendMenuA(hMenu, MF_STRING, kOemPlaceholderId, "About");
+    AppendMenuA(hMenu, MF_STRING, IDM_OEM_PLACEHOLDER, "About");
     AppendMenuA(hMenu, MF_STRING, 5, "Five");
     EXPECT_EQ(PrepareOemMenuPosition(hMenu), hMenu);
     EXPECT_EQ(MenuItems(hMenu), (std::vector<std::string>{"57664:About", "5:Five"}));
@@ -215,7 +215,7 @@ TEST_F(OemTest, CommandsAreOpenedAsTextNotAsFormats) {
     LoadMenuSet(&OemMenuSet, tokens);
     SeamRecorder recorder;
     HWND hOwner = reinterpret_cast<HWND>(0x1234);
-    for (UINT i = 0; i < std::size(cases); ++i) RunOemCommand(hOwner, kOemFirstCommandId + i);
+    for (UINT i = 0; i < std::size(cases); ++i) RunOemCommand(hOwner, IDM_EXTRA_FIRST + i);
     ASSERT_EQ(recorder.launches.size(), std::size(cases));
     for (UINT i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(recorder.launches[i].file, cases[i].expected) << cases[i].pszName;
@@ -230,16 +230,16 @@ TEST_F(OemTest, CommandsAreOpenedAsTextNotAsFormats) {
 TEST_F(OemTest, OnlyItemsWithCommandsRunAndFailuresAreShown) {
     LoadMenuSet(&OemMenuSet, {"Home", "open-home", "-", "Help", "help%s.txt"});
     SeamRecorder recorder;
-    for (UINT uId : {kOemFirstCommandId + 1, kOemFirstCommandId + 3, kOemLastCommandId, kOemFirstCommandId - 1,
-                     kOemLastCommandId + 1}) {
+    for (UINT uId : {IDM_EXTRA_FIRST + 1, IDM_EXTRA_FIRST + 3, IDM_EXTRA_LAST, IDM_EXTRA_FIRST - 1,
+                     IDM_EXTRA_LAST + 1}) {
         RunOemCommand(nullptr, uId);
     }
     EXPECT_TRUE(recorder.launches.empty());
-    EXPECT_EQ(GetOemCommandText(&OemMenuSet, kOemFirstCommandId + 1), nullptr);
-    EXPECT_STREQ(GetOemCommandText(&OemMenuSet, kOemFirstCommandId + 2), "help%s.txt");
+    EXPECT_EQ(GetOemCommandText(&OemMenuSet, IDM_EXTRA_FIRST + 1), nullptr);
+    EXPECT_STREQ(GetOemCommandText(&OemMenuSet, IDM_EXTRA_FIRST + 2), "help%s.txt");
 
     recorder.nShellResult = 2;  // file not found
-    RunOemCommand(nullptr, kOemFirstCommandId + 2);
+    RunOemCommand(nullptr, IDM_EXTRA_FIRST + 2);
     ASSERT_EQ(recorder.launches.size(), 1u);
     ASSERT_EQ(recorder.messageBoxes.size(), 1u);
     EXPECT_EQ(recorder.messageBoxes[0].text, "Cannot start help.txt.");

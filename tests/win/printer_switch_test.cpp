@@ -153,9 +153,9 @@ TEST_F(PrinterSwitchTest, LiveSwitchOutlastsADeadOne) {
 
 TEST_F(PrinterSwitchTest, LockAbandonedByADeadThreadIsTaken) {
     // Kept open here so that the mutex outlives the thread that abandons it.
-    platform::unique_handle hMutex(CreateMutexA(nullptr, FALSE, send::kPrinterSwitchMutexName));
+    platform::unique_handle hMutex(CreateMutexA(nullptr, FALSE, kPrinterSwitchMutexName));
     std::thread([] {
-        HANDLE hOwn = CreateMutexA(nullptr, FALSE, send::kPrinterSwitchMutexName);
+        HANDLE hOwn = CreateMutexA(nullptr, FALSE, kPrinterSwitchMutexName);
         WaitForSingleObject(hOwn, INFINITE);
         CloseHandle(hOwn);  // the thread ends owning it: abandoned
     }).join();

@@ -9,6 +9,7 @@
 
 #include "config/config_dialog.h"
 #include "built_modules.h"
+#include "resource_ids.h"
 
 namespace {
 
@@ -43,9 +44,11 @@ TEST_F(ResourceModuleTest, EveryStringExistsWithTheInsertsItsCallerFillsIn) {
     struct Case {
         UINT uId;
         const char* pszInserts;  // which of %1 and %2 must appear
-    } const kCases[] = {{27010, ""},   {27021, ""},   {27022, ""},   {27104, ""},   {27160, "12"},
-                        {27161, ""},   {61704, ""},   {61729, "1"},  {61733, "1"},  {61734, "1"},
-                        {61842, ""},   {419, "1"},    {425, "1"},    {17129, ""},   {61441, ""}};
+    } const kCases[] = {{IDS_APPLICATION_TITLE, ""}, {IDS_BRAND_DEFAULT, ""},     {IDS_BRAND_ALTERNATE, ""},
+                        {IDS_SEND_MAIL_TITLE, ""},   {IDS_NO_SEND_PRINTER, "12"}, {IDS_RESTART_QUESTION, ""},
+                        {IDS_LIBRARY_ERROR, ""},     {IDS_LAUNCH_FAILED, "1"},    {IDS_NO_HOST_LIST, "1"},
+                        {IDS_COPY_FAILED, "1"},      {IDS_SENDER_NOT_STARTED, ""}, {IDS_JOB_WRITE_FAILED, "1"},
+                        {IDS_JOB_CREATE_FAILED, "1"}, {IDS_SAVE_FILTER, ""},      {IDS_SAVE_TITLE, ""}};
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.uId);
         const std::string text = String(c.uId);
@@ -53,7 +56,7 @@ TEST_F(ResourceModuleTest, EveryStringExistsWithTheInsertsItsCallerFillsIn) {
         for (const char* p = c.pszInserts; *p != '\0'; ++p)
             EXPECT_NE(std::string::npos, text.find(std::string("%") + *p)) << text;
     }
-    EXPECT_LT(String(27010).size(), 64u) << "read into a 64-character buffer";
+    EXPECT_LT(String(IDS_APPLICATION_TITLE).size(), 64u) << "read into a 64-character buffer";
 }
 
 struct MenuItem {
@@ -82,31 +85,31 @@ TEST_F(ResourceModuleTest, SendPopupLosesWholeGroupsByPosition) {
                         {true, false, false},  {true, false, true},  {true, true, false},  {true, true, true}};
     for (const Case& c : kCases) {
         SCOPED_TRACE(testing::Message() << "install " << c.bInstallFlag << " bit1 " << c.bBit1 << " bit0 " << c.bBit0);
-        HMENU hBar = LoadMenuA(s_hResources, MAKEINTRESOURCEA(27021));
+        HMENU hBar = LoadMenuA(s_hResources, MAKEINTRESOURCEA(IDM_SEND_MENU));
         ASSERT_NE(nullptr, hBar);
         HMENU hPopup = GetSubMenu(hBar, 0);
         ASSERT_NE(nullptr, hPopup);
         int n = GetMenuItemCount(hPopup);
         if (!c.bInstallFlag) {
-            ASSERT_TRUE(DeleteMenu(hPopup, 27109, MF_BYCOMMAND));
+            ASSERT_TRUE(DeleteMenu(hPopup, IDM_PRINT_OPTIONS, MF_BYCOMMAND));
             --n;
         }
         if (!c.bBit1) {
-            ASSERT_TRUE(DeleteMenu(hPopup, 27103, MF_BYCOMMAND));
+            ASSERT_TRUE(DeleteMenu(hPopup, IDM_PRINT_COVER, MF_BYCOMMAND));
             --n;
             ASSERT_TRUE(DeleteMenu(hPopup, n - 2, MF_BYPOSITION));
             --n;
         }
         if (!c.bBit0) {
-            ASSERT_TRUE(DeleteMenu(hPopup, 27102, MF_BYCOMMAND));
+            ASSERT_TRUE(DeleteMenu(hPopup, IDM_PRINT_QUICK, MF_BYCOMMAND));
             ASSERT_TRUE(DeleteMenu(hPopup, n - 2, MF_BYPOSITION));
         }
-        EXPECT_TRUE(HoldsCommand(hPopup, 27101));
-        EXPECT_EQ(c.bInstallFlag, HoldsCommand(hPopup, 27109));
-        EXPECT_EQ(c.bBit1, HoldsCommand(hPopup, 27103));
+        EXPECT_TRUE(HoldsCommand(hPopup, IDM_PRINT_FAX));
+        EXPECT_EQ(c.bInstallFlag, HoldsCommand(hPopup, IDM_PRINT_OPTIONS));
+        EXPECT_EQ(c.bBit1, HoldsCommand(hPopup, IDM_PRINT_COVER));
         for (UINT uId : {27107u, 27108u, 27104u, 57664u}) EXPECT_EQ(c.bBit1, HoldsCommand(hPopup, uId)) << uId;
-        EXPECT_EQ(c.bBit0, HoldsCommand(hPopup, 27102));
-        EXPECT_EQ(c.bBit0, HoldsCommand(hPopup, 27106));
+        EXPECT_EQ(c.bBit0, HoldsCommand(hPopup, IDM_PRINT_QUICK));
+        EXPECT_EQ(c.bBit0, HoldsCommand(hPopup, IDM_CONFIGURE));
         DestroyMenu(hBar);
     }
 }
@@ -114,12 +117,12 @@ TEST_F(ResourceModuleTest, SendPopupLosesWholeGroupsByPosition) {
 INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 TEST_F(ResourceModuleTest, DialogHasEveryControlAndTheBrandLabelTwoBeforeTheRadioPair) {
-    HWND hDialog = CreateDialogParamA(s_hResources, MAKEINTRESOURCEA(kIddConfig), nullptr, InertDialogProc, 0);
+    HWND hDialog = CreateDialogParamA(s_hResources, MAKEINTRESOURCEA(IDD_CONFIG), nullptr, InertDialogProc, 0);
     ASSERT_NE(nullptr, hDialog);
-    for (int nId : {kIdcIncludeList, kIdcExcludeList, kIdcMoveOneIn, kIdcMoveAllIn, kIdcMoveOneOut, kIdcMoveAllOut,
-                    kIdcBitmapMenu, kIdcTextMenu, IDHELP, IDOK, IDCANCEL})
+    for (int nId : {IDC_INCLUDE_LIST, IDC_EXCLUDE_LIST, IDC_MOVE_ONE_IN, IDC_MOVE_ALL_IN, IDC_MOVE_ONE_OUT, IDC_MOVE_ALL_OUT,
+                    IDC_BITMAP_MENU, IDC_TEXT_MENU, IDHELP, IDOK, IDCANCEL})
         EXPECT_NE(nullptr, GetDlgItem(hDialog, nId)) << nId;
-    HWND hLabel = GetWindow(GetWindow(GetDlgItem(hDialog, kIdcBitmapMenu), GW_HWNDPREV), GW_HWNDPREV);
+    HWND hLabel = GetWindow(GetWindow(GetDlgItem(hDialog, IDC_BITMAP_MENU), GW_HWNDPREV), GW_HWNDPREV);
     ASSERT_NE(nullptr, hLabel);
     char szText[260] = {};
     GetWindowTextA(hLabel, szText, sizeof szText);
@@ -171,7 +174,7 @@ TEST_F(ResourceModuleTest, BrandBitmapsKeepTheirCornerColourForTheBackgroundOnly
         DeleteDC(hDC);
         DeleteObject(hBitmap);
     }
-    HICON hIcon = static_cast<HICON>(LoadImageA(s_hResources, MAKEINTRESOURCEA(27020), IMAGE_ICON, 16, 16, 0));
+    HICON hIcon = static_cast<HICON>(LoadImageA(s_hResources, MAKEINTRESOURCEA(IDI_CONFIG), IMAGE_ICON, 16, 16, 0));
     EXPECT_NE(nullptr, hIcon);
     if (hIcon != nullptr) DestroyIcon(hIcon);
 }

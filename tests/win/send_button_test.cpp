@@ -355,7 +355,7 @@ TEST_P(HostButtonTest, ButtonRightOfTheHostsContentWithTheFixedIdentifiers) {
     char szClass[64] = {}, szText[64] = {};
     GetClassNameA(info.hButtonWnd, szClass, sizeof szClass);
     GetWindowTextA(info.hButtonWnd, szText, sizeof szText);
-    EXPECT_STREQ(szClass, "TamblinBtn");
+    EXPECT_STREQ(szClass, kSendButtonClass);
     EXPECT_STREQ(szText, "Tellarine");
     EXPECT_EQ(GetDlgCtrlID(info.hButtonWnd), static_cast<int>(kSendButtonId));
     RECT rcButton{};
@@ -368,7 +368,7 @@ TEST_P(HostButtonTest, ButtonRightOfTheHostsContentWithTheFixedIdentifiers) {
 
     EXPECT_EQ(info.uPrintCmd, c.uPrintCmd);
     EXPECT_EQ((info.dwFlags & kHookFlagItemConfirmed) != 0, c.bBrowser);
-    for (int i = 0; i < kSendCommandCount; ++i) EXPECT_EQ(info.aCmdID[i], kSendCommandSlots[i].uBaseId) << i;
+    for (int i = 0; i < kSendCommandCount; ++i) EXPECT_EQ(info.aCmdID[i], SendCommandAt(i).uBaseId) << i;
 
     // Asked again (the menu worker does), the record keeps its one button.
     HWND hButton = info.hButtonWnd;
@@ -480,7 +480,7 @@ protected:
                                    nullptr, GetModuleHandleA(nullptr), nullptr);
         m_tree.Adopt(m_hOwner);
         m_info = RecordFor(m_hOwner, kHookFlagBrowser);
-        for (int i = 0; i < kSendCommandCount; ++i) m_info.aCmdID[i] = kSendCommandSlots[i].uBaseId;
+        for (int i = 0; i < kSendCommandCount; ++i) m_info.aCmdID[i] = SendCommandAt(i).uBaseId;
         m_info.hButtonWnd = CreateSendButton(&m_info, "Tellarine", kSendButtonId, RECT{230, 2, 310, 20}, m_bar.hBar);
         ASSERT_NE(m_info.hButtonWnd, nullptr);
         OwnerCommands().clear();

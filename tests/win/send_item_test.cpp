@@ -238,8 +238,8 @@ TEST_F(SendItemTest, IdentifiersAreFreeInTheHostAndDistinct) {
     const HookedWndInfo* pInfo = HookHost(kMenuHost, hMenu);
     ASSERT_NE(pInfo, nullptr);
     ASSERT_NE(pInfo->hPopupMenu, nullptr);
-    EXPECT_EQ(pInfo->aCmdID[kCmdPrintFax], 12665u);
-    EXPECT_EQ(pInfo->aCmdID[kCmdPrintMail], 12666u);
+    EXPECT_EQ(pInfo->aCmdID[kCmdFaxCoverPage], 12665u);
+    EXPECT_EQ(pInfo->aCmdID[kCmdQuickSend], 12666u);
     std::set<UINT> ids(std::begin(pInfo->aCmdID), std::end(pInfo->aCmdID));
     EXPECT_EQ(ids.size(), static_cast<size_t>(kSendCommandCount));
     for (UINT uId : ids) EXPECT_FALSE(FindMenuCommand(hDeep, uId)) << uId;
@@ -292,7 +292,7 @@ TEST_F(SendItemTest, RemovalGivesTheMenuBackAndClearsTheRecord) {
     EXPECT_EQ(DescribeMenu(GetMenu(pInfo->hWnd)), hostOnly);
     EXPECT_EQ(pInfo->hPopupMenu, nullptr);
     EXPECT_EQ(pInfo->hBitmap, nullptr);
-    EXPECT_EQ(pInfo->aCmdID[kCmdPrintDefault], 0u);
+    EXPECT_EQ(pInfo->aCmdID[kCmdFax], 0u);
 }
 
 // Our popup is found by its handle: a host item that took our marker
@@ -315,14 +315,14 @@ TEST_F(SendItemTest, RemovalFindsThePopupByItsHandleAndClosesIt) {
         const HMENU hPopup = pInfo->hPopupMenu;
         const long nMenus = platform::LiveMenuCount();
         if (c.bMarkerItemLeftOfOurs)
-            InsertMenuA(hMenu, 0, MF_BYPOSITION | MF_STRING, pInfo->aCmdID[kCmdPrintDefault], "&Marker");
+            InsertMenuA(hMenu, 0, MF_BYPOSITION | MF_STRING, pInfo->aCmdID[kCmdFax], "&Marker");
         if (c.bHostTookItOut) RemoveMenu(hMenu, GetMenuItemCount(hMenu) - 1, MF_BYPOSITION);
         AppendMenuA(hMenu, MF_STRING, 400, "&Window");
         // The host's own items, with its marker item where it put it.
         const Lines hostItems = [&] {
             HMENU hExpected = HostMenuBar();
             if (c.bMarkerItemLeftOfOurs)
-                InsertMenuA(hExpected, 0, MF_BYPOSITION | MF_STRING, pInfo->aCmdID[kCmdPrintDefault], "&Marker");
+                InsertMenuA(hExpected, 0, MF_BYPOSITION | MF_STRING, pInfo->aCmdID[kCmdFax], "&Marker");
             AppendMenuA(hExpected, MF_STRING, 400, "&Window");
             const Lines lines = DescribeMenu(hExpected);
             DestroyMenu(hExpected);

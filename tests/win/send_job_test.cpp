@@ -229,7 +229,7 @@ TEST_F(SendJobTest, FileDialogForOpeningAndWithoutSplitOrTitle) {
     // A cancelled dialog leaves the file-name part in the path.
     char szProposed[MAX_PATH] = "C:\\dir\\name.qvd";
     recorder.bFileDialogConfirms = false;
-    EXPECT_FALSE(send::AskFileName(szProposed, "Q|*.q|", send::kIdsSaveTitle, false));
+    EXPECT_FALSE(send::AskFileName(szProposed, "Q|*.q|", IDS_SAVE_TITLE, false));
     EXPECT_STREQ("name.qvd", szProposed);
     EXPECT_EQ("q|", recorder.fileDialogs.at(1).defaultExtension);  // three characters, whatever they are
 }

@@ -45,7 +45,7 @@ TEST_F(UserMessagesTest, InsertsReplacePlaceholdersLiterally) {
         // or in the template are plain text.
         {kIdsTwoInserts, "%2 %s %d", "x", "Copy %2 %s %d to x (%2 %s %d)."},
         {kIdsNoInserts, "unused", nullptr, "No inserts here: 100%."},
-        {kIdsLaunchFailed, "C:\\Tools\\run.exe", nullptr, "Cannot start C:\\Tools\\run.exe."},
+        {IDS_LAUNCH_FAILED, "C:\\Tools\\run.exe", nullptr, "Cannot start C:\\Tools\\run.exe."},
     };
     for (const InsertCase& c : kCases) {
         recorder.messageBoxes.clear();
@@ -120,11 +120,11 @@ TEST_F(UserMessagesTest, BrandFollowsTheSuiteFlags) {
     const struct {
         BYTE bInfo;
         UINT uBrand;
-    } kCases[] = {{0, kBrandResourceDefault},
-                  {1, kBrandResourceDefault},
-                  {2, kBrandResourceAlternate},
-                  {3, kBrandResourceDefault},
-                  {6, kBrandResourceAlternate}};
+    } kCases[] = {{0, IDS_BRAND_DEFAULT},
+                  {1, IDS_BRAND_DEFAULT},
+                  {2, IDS_BRAND_ALTERNATE},
+                  {3, IDS_BRAND_DEFAULT},
+                  {6, IDS_BRAND_ALTERNATE}};
     for (const auto& c : kCases) {
         SuiteKeySandbox::SetBinary(kRootLocalMachine, "ParvaneInfo", {c.bInfo, 0, 0, 0});
         EXPECT_EQ(c.uBrand, GetBrandResourceId()) << int(c.bInfo);
@@ -132,7 +132,7 @@ TEST_F(UserMessagesTest, BrandFollowsTheSuiteFlags) {
     EXPECT_TRUE(recorder.messageBoxes.empty());
 
     SuiteKeySandbox::SetDword(kRootLocalMachine, "ParvaneInfo", 2);
-    EXPECT_EQ(kBrandResourceDefault, GetBrandResourceId());
+    EXPECT_EQ(IDS_BRAND_DEFAULT, GetBrandResourceId());
     ASSERT_EQ(1u, recorder.messageBoxes.size()) << "an unreadable value is reported";
     EXPECT_EQ("The suite library reported an error.", recorder.messageBoxes[0].text);
 }

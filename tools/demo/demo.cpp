@@ -242,7 +242,7 @@ void MailFromPopup(const Program& host, const demo::SendItemView& view) {
 
 void ShowDistributorItems() {
     Say("\n9. The distributor's items, from resource 27170 of PavRes32.dll:");
-    HMENU hBar = LoadMenuA(g_hResourceModule, MAKEINTRESOURCEA(27021));
+    HMENU hBar = LoadMenuA(g_hResourceModule, MAKEINTRESOURCEA(IDM_SEND_MENU));
     HMENU hPopup = hBar != nullptr ? GetSubMenu(hBar, 0) : nullptr;
     if (hPopup == nullptr) {
         Say("   menu 27021 was not found in the resource module");
@@ -251,8 +251,8 @@ void ShowDistributorItems() {
     InsertOemMenuItems(&OemMenuSet, hPopup);
     // The placeholder only marks where the items go; the popup builder
     // deletes it after the insertion.
-    DeleteMenu(hPopup, kOemPlaceholderId, MF_BYCOMMAND);
-    HMENU hItems = FindMenuWithCommand(hPopup, kOemFirstCommandId);
+    DeleteMenu(hPopup, IDM_OEM_PLACEHOLDER, MF_BYCOMMAND);
+    HMENU hItems = FindMenuWithCommand(hPopup, IDM_EXTRA_FIRST);
     UINT uRunId = 0;
     for (int i = 0; hItems != nullptr && i < GetMenuItemCount(hItems); ++i) {
         char szText[128] = {};

@@ -13,6 +13,7 @@
 #include "description.h"
 #include "docengine/docengine.h"
 #include "doctool/set_builder.h"
+#include "resource_ids.h"
 #include "suite/library_error.h"
 
 using namespace docengine;
@@ -232,9 +233,9 @@ int SetList(const std::vector<std::string>& args) {
         for (std::uint32_t i = 0; i < pTable->dwCount; ++i) {
             const OemMenuItem& item = pTable->aItems[i];
             if (item.pszCommand == nullptr) {
-                std::printf("  %u separator\n", 27170 + i);
+                std::printf("  %u separator\n", IDM_EXTRA_FIRST + i);
             } else {
-                std::printf("  %u \"%s\" \"%s\"\n", 27170 + i, item.pszText, item.pszCommand);
+                std::printf("  %u \"%s\" \"%s\"\n", IDM_EXTRA_FIRST + i, item.pszText, item.pszCommand);
             }
         }
     });

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "host_report.h"
+#include "hook/hook_names.h"
 
 namespace host {
 namespace {
@@ -110,7 +111,7 @@ bool ProcLiesInModule(LONG_PTR lProc) {
 BOOL CALLBACK FindSendButton(HWND hChild, LPARAM lParam) {
     char szClass[32] = {};
     GetClassNameA(hChild, szClass, sizeof szClass);
-    if (std::strcmp(szClass, "TamblinBtn") != 0) return TRUE;
+    if (std::strcmp(szClass, kSendButtonClass) != 0) return TRUE;
     *reinterpret_cast<bool*>(lParam) = true;
     return FALSE;
 }
@@ -138,7 +139,7 @@ LRESULT Report(HWND hWnd, WPARAM wAsk) {
         ProcLiesInModule(GetWindowLongPtrW(hWnd, GWLP_WNDPROC)))
         lAnswer |= host_report::kProcInModule;
     if (GetModuleHandleA("PVPFCW32.dll") != nullptr) lAnswer |= host_report::kModuleInProcess;
-    static const UINT uQuery = RegisterWindowMessageA("PvPfcW32.TestQuery");
+    static const UINT uQuery = RegisterWindowMessageA(kTestQueryMessageName);
     const LRESULT lModule = SendMessageA(hWnd, uQuery, wAsk, 0);
     if ((lModule & 0x7F000000) == 0x40000000) lAnswer |= host_report::kModuleAnswered | (lModule & 0x00FFFFFF);
     return lAnswer;
