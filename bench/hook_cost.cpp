@@ -30,6 +30,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -38,6 +39,8 @@
 #include "hook/hooked_wnd_table.h"
 #include "hook/refresh.h"
 #include "hook/module_lifetime.h"
+#include "hook/shared_state.h"
+#include "suite/safe_mode.h"
 #include "import_counter.h"
 
 namespace {
@@ -286,9 +289,21 @@ bool MeasureHookProc(std::vector<Figure>* pFigures) {
 
 }  // namespace
 
-int main() {
+// "--safe-mode": the block as a controller with safe mode on leaves it, with
+// another program in quarantine, so that the figures compare with those of
+// a run without.
+void PublishSafeModeAsAController() {
+    g_SharedSection.dwSafeModeWatch = 1;
+    safe_mode::FormatKeyList({"OTHERPROGRAM.EXE"}, g_SharedSection.szQuarantineList, kSharedListSize);
+    InterlockedIncrement(&g_SharedSection.nQuarantineGeneration);
+}
+
+int main(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IONBF, 0);
-    std::printf("hook_cost, %d-bit, each figure from the fastest of its rounds\n", static_cast<int>(sizeof(void*) * 8));
+    const bool bSafeMode = argc > 1 && std::strcmp(argv[1], "--safe-mode") == 0;
+    std::printf("hook_cost, %d-bit, safe mode %s, each figure from the fastest of its rounds\n",
+                static_cast<int>(sizeof(void*) * 8), bSafeMode ? "on" : "off");
+    if (bSafeMode) PublishSafeModeAsAController();
     WNDCLASSA wc{};
     wc.lpfnWndProc = DefWindowProcA;
     wc.hInstance = GetModuleHandleA(nullptr);

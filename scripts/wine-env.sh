@@ -184,6 +184,13 @@ pfc_ensure_prefix() {
     pfc_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     touch "$WINEPREFIX/.pfc-configured"
   fi
+  if [ ! -f "$WINEPREFIX/.pfc-crash-configured" ]; then
+    # A program that dies of an unhandled exception ends with its exception
+    # code, as on Windows, instead of waiting in the debugger's crash dialog:
+    # the controller's safe mode reads that code, and tests crash hosts.
+    pfc_wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 &&
+      touch "$WINEPREFIX/.pfc-crash-configured"
+  fi
   # Wine draws caption buttons, menu checks and arrows with Marlett and its
   # dialogs in Tahoma and MS Sans Serif; the prefix gets none of them by
   # itself, so frames would show letters. Debian's fonts-wine has them all.

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "config/profile.h"
+#include "config/quarantine_marks.h"
 #include "hook/shared_state.h"
+#include "suite/safe_mode.h"
 #include "suite/suite_settings.h"
 #include "suite/user_messages.h"
 
@@ -81,6 +83,21 @@ void FillBrandLabels(HWND hDialog) {
     }
 }
 
+// Included entries whose program is in quarantine carry the suffix.
+void MarkQuarantinedEntries(HWND hInclude) {
+    const std::vector<std::string> quarantined = safe_mode::QuarantinedPrograms();
+    if (quarantined.empty()) return;
+    const std::string suffix = QuarantinedSuffix();
+    const LRESULT nCount = SendMessageA(hInclude, LB_GETCOUNT, 0, 0);
+    for (int i = 0; i < nCount; ++i) {
+        const std::string entry = GetListEntryText(hInclude, i);
+        const std::string shown = MarkedEntry(entry, quarantined, suffix);
+        if (shown == entry) continue;
+        SendMessageA(hInclude, LB_DELETESTRING, i, 0);
+        SendMessageA(hInclude, LB_INSERTSTRING, i, reinterpret_cast<LPARAM>(shown.c_str()));
+    }
+}
+
 void InitConfigDialog(HWND hDialog) {
     RECT rcDialog, rcArea;
     GetWindowRect(hDialog, &rcDialog);
@@ -100,7 +117,10 @@ void InitConfigDialog(HWND hDialog) {
         ReadProfileKeyList(kSectionExclude, szList, sizeof szList);
         AddKeyList(hExclude, szList, sizeof szList);
     }
-    if (HWND hInclude = GetDlgItem(hDialog, IDC_INCLUDE_LIST)) AddKeyList(hInclude, g_szIncludeList, kSharedListSize);
+    if (HWND hInclude = GetDlgItem(hDialog, IDC_INCLUDE_LIST)) {
+        AddKeyList(hInclude, g_szIncludeList, kSharedListSize);
+        MarkQuarantinedEntries(hInclude);
+    }
     if (GetDlgItem(hDialog, IDC_BITMAP_MENU) != nullptr)
         CheckDlgButton(hDialog, ReadBitmapMenuSetting() != 0 ? IDC_BITMAP_MENU : IDC_TEXT_MENU, BST_CHECKED);
     FillBrandLabels(hDialog);
@@ -119,7 +139,14 @@ void OpenHelpPage(HWND hDialog) {
 
 void SaveConfigDialog(HWND hDialog) {
     const std::vector<std::string> excluded = GetListEntries(GetDlgItem(hDialog, IDC_EXCLUDE_LIST));
-    const std::vector<std::string> included = GetListEntries(GetDlgItem(hDialog, IDC_INCLUDE_LIST));
+    std::vector<std::string> included = GetListEntries(GetDlgItem(hDialog, IDC_INCLUDE_LIST));
+    // The suffix is only shown; an entry without it names programs the user
+    // moved back in, which are released.
+    const std::string suffix = QuarantinedSuffix();
+    std::vector<std::string> unmarked;
+    for (std::string& entry : included)
+        if (!UnmarkEntry(&entry, suffix)) unmarked.push_back(entry);
+    ReleaseProgramsOfEntries(unmarked);
     RewriteListSection(kSectionExclude, excluded);
     RewriteListSection(kSectionInclude, included);
     WriteHookingEnabled(!included.empty());
@@ -183,8 +210,11 @@ void MoveListEntry(HWND hDialog, int nFromId, int nToId) {
     if (hFrom == nullptr || hTo == nullptr) return;
     LRESULT nIndex = SendMessageA(hFrom, LB_GETCURSEL, 0, 0);
     if (nIndex == LB_ERR) nIndex = 0;
-    const std::string text = GetListEntryText(hFrom, static_cast<int>(nIndex));
+    std::string text = GetListEntryText(hFrom, static_cast<int>(nIndex));
     if (text.empty()) return;
+    // Moved out or back in, an entry is no longer shown as in quarantine:
+    // moved back, it releases its programs at OK.
+    UnmarkEntry(&text, QuarantinedSuffix());
     SendMessageA(hFrom, LB_DELETESTRING, nIndex, 0);
     SendMessageA(hTo, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }

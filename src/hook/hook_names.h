@@ -31,3 +31,23 @@ constexpr char kPrinterSwitchMutexName[] = "PvPfcW32.DefaultPrinterSwitch";
 
 // The send button's window class.
 constexpr char kSendButtonClass[] = "TamblinBtn";
+
+// The hidden window of the controller of each bitness; a host's module
+// talks to the controller of its own bitness only.
+constexpr char kControllerWindowClass32[] = "TellarineSendController";
+constexpr char kControllerWindowClass64[] = "TellarineSendController64";
+constexpr const char* OwnControllerWindowClass() {
+    return sizeof(void*) == 8 ? kControllerWindowClass64 : kControllerWindowClass32;
+}
+
+// Safe mode's notes from a host's module to its controller. wParam: the
+// host's process id. "Served" is sent once per process, when its first
+// window is hooked, and answered once the controller holds the process, so
+// that even a host dying the moment after is seen to die; "guard incident"
+// is posted after a fault guard took a fault, lParam: the fault's code.
+constexpr char kServedProcessMessageName[] = "PvPfcW32.ServedProcess";
+constexpr char kGuardIncidentMessageName[] = "PvPfcW32.GuardIncident";
+
+// Held while a program's incidents are changed, by a controller of either
+// bitness, the settings or pfcctl --release.
+constexpr char kSafeModeMutexName[] = "PvPfcW32.SafeMode";

@@ -9,6 +9,7 @@
 #include "hook/hooked_wnd_table.h"
 #include "hook/menu_wait_thread.h"
 #include "hook/module_lifetime.h"
+#include "hook/quarantine.h"
 #include "hook/refresh.h"
 #include "hook/send_commands.h"
 #include "hook/shared_state.h"
@@ -145,7 +146,11 @@ LRESULT PassOnUnhooked(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 extern "C" LRESULT CALLBACK HookProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     EnsureModuleStarted();
 
-    const MessageHandler pfnHandler = FindHandler(uMsg);
+    // A program put in quarantine loses the send item at each window's next
+    // message, the way the hook's removal gives a window back; a window that
+    // is going anyway goes its usual way.
+    const MessageHandler pfnHandler =
+        IsProcessQuarantined() && uMsg != WM_NCDESTROY ? OnHookRemoved : FindHandler(uMsg);
     if (pfnHandler == nullptr) {
         WNDPROC pfnOldWndProc = nullptr;
         bool bUnicode = false;
@@ -168,9 +173,11 @@ extern "C" LRESULT CALLBACK HookProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM
     LRESULT lResult = 0;
     bool bAnswered = false;
     auto handle = [&] { bAnswered = pfnHandler(message, &lResult); };
+    DWORD dwFaultCode = 0;
     // Whatever went wrong, the host gets its message.
-    if (!platform::RunFaultGuarded(handle)) {
+    if (!platform::RunFaultGuarded(handle, &dwFaultCode)) {
         Trace("HookProc CAP_CATCH", hWnd);
+        NoteGuardIncident(dwFaultCode);
     } else if (bAnswered) {
         return lResult;
     }

@@ -9,6 +9,7 @@
 #include "hook/hook_proc.h"
 #include "hook/refresh.h"
 #include "hook/hook_seams.h"
+#include "hook/quarantine.h"
 #include "hook/shared_state.h"
 #include "hook/trace.h"
 #include "hook/target_selection.h"
@@ -218,6 +219,7 @@ void TryToHookThisWnd(HWND hWnd, int nModule) {
     }
     // A failed subclass stays in the table so the window is not tried again.
     if (pInfo->pfnOldWndProc == nullptr) return;
+    NoteServedProcess();
     if (!IsButtonMenuModule(nModule)) {
         Trace("WM_INITMENUPOPUP AddHookedMenuItem", hWnd);
         hook_seams::pfnAddHookedMenuItem(pInfo);

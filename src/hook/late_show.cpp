@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "hook/hooked_wnd_table.h"
+#include "hook/quarantine.h"
 #include "hook/target_selection.h"
 #include "hook/trace.h"
 #include "platform/fault_guard.h"
@@ -44,7 +45,11 @@ void CALLBACK OnShowWatchTick(HWND, UINT, UINT_PTR uTimerId, DWORD dwNow) {
     if (hShown == nullptr) return;
     Trace("SHOWN TryToHookThisWnd", hShown);
     auto decide = [hShown] { ChooseAndHookWindow(hShown); };
-    if (!platform::RunFaultGuarded(decide)) Trace("ShellProc CAP_CATCH", hShown);
+    DWORD dwFaultCode = 0;
+    if (!platform::RunFaultGuarded(decide, &dwFaultCode)) {
+        Trace("ShellProc CAP_CATCH", hShown);
+        NoteGuardIncident(dwFaultCode);
+    }
 }
 
 }  // namespace

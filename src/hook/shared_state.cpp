@@ -5,7 +5,7 @@
 #include "exports/shared_section.h"
 
 PFC_SHARED_SECTION_BEGIN
-PFC_SHARED_VARIABLE SharedSection g_SharedSection = {{0}, {0}, {0}, 0, nullptr, nullptr, "PvPfcW32.ini"};
+PFC_SHARED_VARIABLE SharedSection g_SharedSection = {{0}, {0}, {0}, 0, nullptr, nullptr, "PvPfcW32.ini", 0, 0, {0}};
 PFC_SHARED_SECTION_END
 
 char (&g_szModuleList)[kSharedListSize] = g_SharedSection.szModuleList;
@@ -34,3 +34,5 @@ static_assert(offsetof(SharedSection, szIniPath) == 2 * kSharedListSize, "layout
 static_assert(offsetof(SharedSection, dwHookParam) == 2 * kSharedListSize + kPathSize, "layout of the shared section");
 static_assert(offsetof(SharedSection, szRefreshMsgName) == offsetof(SharedSection, hHookMutex) + sizeof(HANDLE),
               "layout of the shared section");
+static_assert(offsetof(SharedSection, dwSafeModeWatch) > offsetof(SharedSection, szRefreshMsgName),
+              "safe mode's fields follow the original block");

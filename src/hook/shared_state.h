@@ -17,6 +17,15 @@ struct SharedSection {
     HHOOK hShellHook;
     HANDLE hHookMutex;
     char szRefreshMsgName[13];
+    // Safe mode, appended so that every field above keeps its place. The
+    // controller writes all three; hosts only read them. dwSafeModeWatch is
+    // 1 while a controller with safe mode on takes the module's notes;
+    // nQuarantineGeneration changes whenever szQuarantineList (executable
+    // names in key-list form) is written, so that a hooked window's message
+    // costs one comparison until it does.
+    DWORD dwSafeModeWatch;
+    volatile LONG nQuarantineGeneration;
+    char szQuarantineList[kSharedListSize];
 };
 
 extern SharedSection g_SharedSection;

@@ -3,6 +3,7 @@
 #include "hook/hooked_wnd_table.h"
 #include "hook/target_selection.h"
 #include "hook/module_lifetime.h"
+#include "hook/quarantine.h"
 #include "hook/shared_state.h"
 #include "hook/trace.h"
 #include "platform/fault_guard.h"
@@ -17,6 +18,8 @@ int ClassifyWindow(HWND hWnd) {
     if (pszModuleName == nullptr) return kHostNotHooked;
     const int nModule = GetModuleIndex(hWnd, pszModuleName);
     if (nModule == kHostNotHooked) return kHostNotHooked;
+    // Asked of hosts only: the no-match path stays as it was.
+    if (IsProcessQuarantined()) return kHostNotHooked;
     // On the NT family a module that the process does not have loaded
     // under its own name is not one we can serve.
     if (GetVersion() < 0x80000000u && !IsLoadedModule(pszModuleName)) return kHostNotHooked;
@@ -46,11 +49,16 @@ extern "C" LRESULT CALLBACK ShellProc(int nCode, WPARAM wParam, LPARAM lParam) {
         HWND hWnd = reinterpret_cast<HWND>(wParam);
         int nModule = kHostNotHooked;
         auto classify = [hWnd, &nModule] { nModule = ClassifyWindow(hWnd); };
-        if (!platform::RunFaultGuarded(classify)) {
+        DWORD dwFaultCode = 0;
+        if (!platform::RunFaultGuarded(classify, &dwFaultCode)) {
             Trace("ShellProc CAP_CATCH", hWnd);
+            NoteGuardIncident(dwFaultCode);
         } else if (nModule != kHostNotHooked && EnsureModuleServing()) {
             auto hook = [hWnd, nModule] { HookChosenWindow(hWnd, nModule); };
-            if (!platform::RunFaultGuarded(hook)) Trace("ShellProc CAP_CATCH", hWnd);
+            if (!platform::RunFaultGuarded(hook, &dwFaultCode)) {
+                Trace("ShellProc CAP_CATCH", hWnd);
+                NoteGuardIncident(dwFaultCode);
+            }
         }
     }
     return CallNextHookEx(g_ShellHook, nCode, wParam, lParam);

@@ -70,6 +70,16 @@ BOOL IsIncludedModule(const char* pszModuleName) {
     return FALSE;
 }
 
+BOOL IncludeEntryMatches(const char* pszEntry, const char* pszModuleName) {
+    const char* p = std::strchr(pszEntry, '(');
+    if (p == nullptr) return FALSE;
+    for (const char* pszName = pszModuleName;; ++pszName) {
+        const char chInclude = *++p;
+        if (chInclude == ')') return TRUE;
+        if (chInclude == '\0' || *pszName == '\0' || UpperOf(chInclude) != UpperOf(*pszName)) return FALSE;
+    }
+}
+
 int GetModuleIndex(HWND hWnd, const char* pszModuleName) {
     if (!IsIncludedModule(pszModuleName)) return kHostNotHooked;
     const char* const pszList = g_szModuleList;

@@ -9,6 +9,7 @@
 #include "platform/dib.h"
 #include "platform/unique_handle.h"
 #include "hook/hook_names.h"
+#include "suite/safe_mode.h"
 
 #ifndef PFC_BUILD_DIR_WIN
 #error "PFC_BUILD_DIR_WIN must name the build tree as a Windows path"
@@ -253,14 +254,19 @@ bool HookMutexExists() {
 }
 
 ControllerSession::ControllerSession(bool b64Bit)
-    : m_b64Bit(b64Bit), m_controller(InstalledController(b64Bit) + " --hook") {
+    : m_b64Bit(b64Bit),
+      m_bIncidentsCleared(safe_mode::ReleaseAll() >= 0),
+      m_controller(InstalledController(b64Bit) + " --hook") {
     if (!m_controller.Started()) return;
     m_bInstalled = WaitUntil(
         [b64Bit] { return FindWindowA(ControllerClass(b64Bit), nullptr) != nullptr && HookMutexExists(); },
                              20000);
 }
 
-ControllerSession::~ControllerSession() { Unhook(); }
+ControllerSession::~ControllerSession() {
+    Unhook();
+    safe_mode::ReleaseAll();
+}
 
 bool ControllerSession::Unhook() {
     if (!m_controller.Started()) return true;

@@ -101,9 +101,14 @@ public:
     bool Installed() const { return m_bInstalled; }
     // Removes the hook now (the destructor then has nothing left to do).
     bool Unhook();
+    DWORD ProcessId() const { return m_controller.Id(); }
 
 private:
     bool m_b64Bit;
+    // Incidents are the user's and outlive a session: each session starts
+    // without any, before its controller, as a fresh user would; the hosts
+    // some tests crash on purpose would otherwise quarantine later tests'.
+    bool m_bIncidentsCleared;
     Process m_controller;
     bool m_bInstalled = false;
 };

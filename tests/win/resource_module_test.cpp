@@ -48,7 +48,8 @@ TEST_F(ResourceModuleTest, EveryStringExistsWithTheInsertsItsCallerFillsIn) {
                         {IDS_SEND_MAIL_TITLE, ""},   {IDS_NO_SEND_PRINTER, "12"}, {IDS_RESTART_QUESTION, ""},
                         {IDS_LIBRARY_ERROR, ""},     {IDS_LAUNCH_FAILED, "1"},    {IDS_NO_HOST_LIST, "1"},
                         {IDS_COPY_FAILED, "1"},      {IDS_SENDER_NOT_STARTED, ""}, {IDS_JOB_WRITE_FAILED, "1"},
-                        {IDS_JOB_CREATE_FAILED, "1"}, {IDS_SAVE_FILTER, ""},      {IDS_SAVE_TITLE, ""}};
+                        {IDS_JOB_CREATE_FAILED, "1"}, {IDS_SAVE_FILTER, ""},      {IDS_SAVE_TITLE, ""},
+                        {IDS_QUARANTINE_BEGUN, "1"}, {IDS_QUARANTINED_SUFFIX, ""}};
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.uId);
         const std::string text = String(c.uId);

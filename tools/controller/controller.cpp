@@ -7,6 +7,8 @@
 //   pfcctl --unhook    ask every running controller to remove its hook and end
 //   pfcctl --status    for each bitness: hook in or not, profile, hosts
 //   pfcctl --config    open the configuration dialog
+//   pfcctl --release NAME|all
+//                      lift the quarantine of a program that kept crashing
 //   pfcctl --install-profile, --remove-default-profile
 //                      the installer's steps for the user's profile
 #include <cstdio>
@@ -43,11 +45,12 @@ int main(int argc, char** argv) {
         if (Is(argv[1], "--install-profile")) return InstallDefaultProfile();
         if (Is(argv[1], "--remove-default-profile")) return RemoveDefaultProfile();
     }
+    if (argc == 3 && Is(argv[1], "--release")) return ReleaseQuarantine(argv[2]);
     // Started by the 32-bit controller, never by a person.
     TwinLink link;
     if (argc == 5 && Is(argv[1], "--hook") && Is(argv[2], "--twin") && ParseTwinLink(argv[3], argv[4], &link)) {
         return RunHooked(&link);
     }
-    std::fprintf(stderr, "usage: pfcctl --hook | --unhook | --status | --config\n");
+    std::fprintf(stderr, "usage: pfcctl --hook | --unhook | --status | --config | --release NAME|all\n");
     return kExitUsage;
 }

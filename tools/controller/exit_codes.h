@@ -15,6 +15,7 @@ enum ExitCode : int {
     kExitHookRefused = 7,     // the system did not install the shell hook
     kExitTwinFailed = 8,      // the 64-bit twin did not install its hook in time (a twin that ended says why, with its own code)
     kExitSystemFailure = 9,   // a window, mutex, process or file operation failed
+    kExitNotQuarantined = 10, // --release NAME: the program has no incidents recorded
 };
 
 }  // namespace controller

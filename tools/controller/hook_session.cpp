@@ -11,6 +11,7 @@
 #include "hook/hook_messages.h"
 #include "printer_watch.h"
 #include "program_paths.h"
+#include "safe_mode_watch.h"
 #include "send_module.h"
 
 namespace controller {
@@ -28,6 +29,8 @@ int Report(int nCode, const std::string& text) {
 LRESULT CALLBACK ControllerWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     static const UINT s_uHookingOffMsg = RegisterWindowMessageA(kHookingOffMessageName);
     if (OnPrinterWatchMessage(hWnd, uMsg, wParam, lParam)) return 0;
+    LRESULT lResult = 0;
+    if (OnSafeModeMessage(hWnd, uMsg, wParam, lParam, &lResult)) return lResult;
     if (uMsg == WM_DESTROY) {
         PostQuitMessage(0);
         return 0;
@@ -98,6 +101,7 @@ void PublishLists(SharedSection* pShared) {
     const std::string profile = ProfilePath();
     PublishList(profile, "PFCModules", pShared->szModuleList);
     PublishList(profile, "PFCInclude", pShared->szIncludeList);
+    PublishSafeMode(pShared, profile);
 }
 
 // Runs the message loop until the controller is closed or, for a twin, until
@@ -235,6 +239,10 @@ int RunHooked(const TwinLink* pLink) {
     // printing; the hook itself is in.
     if (!StartPrinterWatch(hWindow))
         std::fprintf(stderr, "pfcctl (%s-bit): cannot start the printer watch\n", OwnBitness());
+    // Without it, programs that keep crashing go on being served; the hook
+    // itself is in.
+    if (!StartSafeModeWatch(hWindow, module.SharedForWrite()))
+        std::fprintf(stderr, "pfcctl (%s-bit): cannot start the safe mode watch\n", OwnBitness());
     if (hReady) SetEvent(hReady.get());
     std::printf("pfcctl (%s-bit): hook installed\n", OwnBitness());
     std::fflush(stdout);

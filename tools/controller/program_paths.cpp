@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "hook/hook_messages.h"
+
 namespace controller {
 
 namespace {
@@ -47,7 +49,7 @@ std::string DefaultProfilePath() { return SuiteDirectory() + "\\PvPfcW32.default
 std::string TwinProgramPath() { return ProgramDirectory() + "\\x64\\pfcctl.exe"; }
 
 const char* ControllerWindowClass(bool b64Bit) {
-    return b64Bit ? "TellarineSendController64" : "TellarineSendController";
+    return b64Bit ? kControllerWindowClass64 : kControllerWindowClass32;
 }
 
 const char* InstanceMutexName(bool b64Bit) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -11,6 +12,8 @@
 #include "child_process.h"
 #include "exit_codes.h"
 #include "program_paths.h"
+#include "safe_mode_watch.h"
+#include "suite/safe_mode.h"
 #include "send_module.h"
 
 namespace controller {
@@ -50,6 +53,22 @@ std::string ReadFile(const std::string& path, bool* pbRead) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The user's incidents are the same for both bitnesses; each side says
+// whether its profile has safe mode on.
+void PrintSafeModeStatus() {
+    const bool bOn = safe_mode::IsSafeModeOn(ProfilePath().c_str());
+    std::printf("  safe mode: %s\n", bOn ? "on" : "off ([PFCWatch] SafeMode=0)");
+    bool bAny = false;
+    for (const safe_mode::ProgramRecord& record : safe_mode::ReadRecords()) {
+        if (!record.bQuarantined || record.incidents.empty()) continue;
+        const safe_mode::Incident& last = record.incidents.back();
+        std::printf("  quarantined: %s, last incident %s, code %s\n", record.name.c_str(),
+                    safe_mode::FormatTime(last.ullTime).c_str(), safe_mode::FormatCode(last.dwCode).c_str());
+        bAny = true;
+    }
+    if (!bAny) std::printf("  quarantined: none\n");
+}
+
 void PrintOwnStatus(const SharedSection* pShared) {
     const bool b64Bit = Is64BitProgram();
     // A hook handle in the block counts only while its controller lives: a
@@ -71,6 +90,7 @@ void PrintOwnStatus(const SharedSection* pShared) {
         included += included.empty() ? entry : ", " + entry;
     }
     std::printf("  included: %s\n", included.empty() ? "none" : included.c_str());
+    PrintSafeModeStatus();
 }
 
 // The 64-bit controller reports its own side into our output.
@@ -117,6 +137,21 @@ int ReportStatus() {
     }
     PrintOwnStatus(module.Shared());
     if (!Is64BitProgram() && IsOn64BitSystem()) return RunTwinStatus();
+    return kExitOk;
+}
+
+int ReleaseQuarantine(const char* pszWhat) {
+    if (std::strcmp(pszWhat, "all") == 0) {
+        std::printf("pfcctl: %d program(s) released\n", safe_mode::ReleaseAll());
+    } else if (safe_mode::Release(pszWhat)) {
+        std::printf("pfcctl: %s released\n", pszWhat);
+    } else {
+        return Report(kExitNotQuarantined, std::string(pszWhat) + " has no incidents recorded; nothing released");
+    }
+    // In force at once for this bitness's hosts; a controller of the other
+    // bitness publishes it with its lists, within half a second.
+    SendModule module(SendModule::Mode::kPeek);
+    if (module.Loaded()) PublishSafeMode(module.SharedForWrite(), ProfilePath());
     return kExitOk;
 }
 

@@ -9,6 +9,9 @@ int RequestUnhook();
 // --status: for each bitness of the system, whether the hook is in, which
 // profile the module uses and which hosts it lists.
 int ReportStatus();
+// --release NAME | all: lifts the quarantine and clears the incidents of a
+// program, or of every program.
+int ReleaseQuarantine(const char* pszWhat);
 // --install-profile: the default profile becomes the profile unless there is one.
 int InstallDefaultProfile();
 // --remove-default-profile: the profile goes only while it still is the default.

@@ -258,8 +258,10 @@ HWND CreateMainWindow(const char* pszClass, WNDPROC pfnWndProc, const char* pszT
 int RunMessageLoop(HWND hMainWnd) {
     ACCEL accel{FCONTROL | FVIRTKEY, 'P', static_cast<WORD>(kIdPrint)};
     HACCEL hAccel = CreateAcceleratorTableA(&accel, 1);
+    const bool bCrashOnRequest = HasSwitch("--crash-on-request");
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (bCrashOnRequest && msg.message == host_report::kCrashNow) *static_cast<volatile int*>(nullptr) = 1;
         if (TranslateAcceleratorA(hMainWnd, hAccel, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);

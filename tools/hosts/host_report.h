@@ -19,6 +19,10 @@ constexpr int kSendButton = 0x7FFF;
 // Makes the host open or close a second top-level window (with a menu bar).
 constexpr UINT kOpenSecondWindow = WM_APP + 0x51;
 constexpr UINT kCloseSecondWindow = WM_APP + 0x52;
+// Posted to a host started with "--crash-on-request": its message loop, its
+// own code, makes an access fault that nobody handles, and the process dies
+// of it.
+constexpr UINT kCrashNow = WM_APP + 0x53;
 
 // Bits of the answer.
 constexpr LRESULT kValid = 0x20000000;
