@@ -28,10 +28,15 @@ void PutDword(std::vector<BYTE>& bytes, DWORD dw) {
     for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<BYTE>(dw >> (8 * i)));
 }
 
+// Only a writer makes the key: a look at the incidents leaves the user's
+// suite key as it found it.
 platform::unique_hkey OpenStore(REGSAM access) {
     platform::unique_hkey hKey;
-    RegCreateKeyExA(HKEY_CURRENT_USER, kIncidentKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
-                    hKey.put(), nullptr);
+    if (access == KEY_READ)
+        RegOpenKeyExA(HKEY_CURRENT_USER, kIncidentKeyPath, 0, access, hKey.put());
+    else
+        RegCreateKeyExA(HKEY_CURRENT_USER, kIncidentKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
+                        hKey.put(), nullptr);
     return hKey;
 }
 
