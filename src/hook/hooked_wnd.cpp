@@ -141,6 +141,7 @@ namespace hook_seams {
 BOOL (*pfnAddHookedMenuItem)(HookedWndInfo*) = AddHookedMenuItem;
 void (*pfnRemoveHookedItem)(HookedWndInfo*, BOOL) = RemoveHookedItem;
 void (*pfnSleep)(DWORD) = SleepFor;
+void (*pfnExitWait)(DWORD) = SleepFor;
 void (*pfnRefreshHookedItem)(HookedWndInfo*) = RefreshHookedItem;
 }  // namespace hook_seams
 

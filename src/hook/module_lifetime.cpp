@@ -7,6 +7,7 @@
 #include "hook/hooked_wnd.h"
 #include "hook/late_show.h"
 #include "hook/hook_messages.h"
+#include "hook/hook_seams.h"
 #include "hook/hooked_wnd_table.h"
 #include "hook/menu_wait_thread.h"
 #include "hook/shared_state.h"
@@ -240,7 +241,8 @@ int ExitModuleInProcess() {
     // The system keeps a module's window classes after it leaves; a later
     // load at another address would find the button class pointing here.
     if (g_hResourceLibrary != nullptr) UnregisterSendButtonClass();
-    for (int nAttempt = 0; nAttempt < kExitWaitAttempts && g_nBusyThreads >= 1; ++nAttempt) Sleep(kExitWaitMs);
+    for (int nAttempt = 0; nAttempt < kExitWaitAttempts && g_nBusyThreads >= 1; ++nAttempt)
+        hook_seams::pfnExitWait(kExitWaitMs);
     // A worker still running after the wait may still take the lock: it
     // is left to it rather than deleted under it.
     if (g_bMenuThreadLockCreated && g_nBusyThreads < 1) {

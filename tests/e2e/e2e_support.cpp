@@ -374,6 +374,20 @@ bool SaveWindowPicture(HWND hWnd, const std::string& path) {
     return SaveScreenPicture(rect, path);
 }
 
+bool WaitForSteadyPicture(HWND hWnd, DWORD dwTimeoutMs) {
+    std::vector<std::uint32_t> last;
+    return WaitUntil(
+        [&] {
+            RECT rect;
+            std::vector<std::uint32_t> now;
+            if (!GetWindowRect(hWnd, &rect) || !CaptureScreen(rect, &now)) return false;
+            const bool bSteady = !last.empty() && now == last;
+            last.swap(now);
+            return bSteady;
+        },
+        dwTimeoutMs);
+}
+
 bool CaptureScreen(const RECT& rect, std::vector<std::uint32_t>* pPixels) {
     const int cx = rect.right - rect.left, cy = rect.bottom - rect.top;
     if (cx <= 0 || cy <= 0) return false;

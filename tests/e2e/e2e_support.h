@@ -128,6 +128,9 @@ bool CaptureScreen(const RECT& rect, std::vector<std::uint32_t>* pPixels);
 // What a person sees of a window (its rectangle on the screen), saved as a
 // PNG file. False when nothing could be captured or written.
 bool SaveWindowPicture(HWND hWnd, const std::string& path);
+// Waits until two captures of the window's place on the screen, a moment
+// apart, are the same: what it painted has reached the screen.
+bool WaitForSteadyPicture(HWND hWnd, DWORD dwTimeoutMs);
 // The same of a rectangle of the screen (clipped to the screen).
 bool SaveScreenPicture(const RECT& rect, const std::string& path);
 

@@ -258,7 +258,9 @@ void ExpectHostLeftAlone() {
     e2e::Process host(Quoted(e2e::BuildPath("tools/hosts/PFCMENUHOST.exe")));
     HWND hWnd = host.WaitForMainWindow(20000);
     ASSERT_NE(hWnd, nullptr);
-    Sleep(1000);  // time for a hook, were there one, to reach the new window
+    // A hook, were there one, is called at the end of the window's creation
+    // on the host's thread; the host answers only from its message loop,
+    // after that: its answer comes later than the module would have.
     const LRESULT lAnswer = AskHost(hWnd, host_report::kReportMessage, host_report::kAskIdentity);
     ASSERT_TRUE(lAnswer & host_report::kValid);
     EXPECT_FALSE(host_report::ModuleInProcess(lAnswer));

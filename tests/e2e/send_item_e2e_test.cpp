@@ -11,6 +11,7 @@
 
 #include "../../tools/hosts/host_report.h"
 #include "e2e_support.h"
+#include "hook/send_command_table.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ int SendItemOf(HWND hWnd) {
 constexpr int kFullPopupItems = 6;
 // The distributor's second item of the installed set opens the sending
 // program's stand-in; no sample host uses identifiers near it.
-constexpr UINT kOemSecondItem = 12682;
+constexpr UINT kOemSecondItem = SendCommandAt(kCmdFirstExtra + 1).uBaseId;
 
 struct HostCase {
     const char* pszProgram;
@@ -62,12 +63,12 @@ TEST(SendItemE2E, EachHostKindShowsItsItemAndAnItemStartsItsProgram) {
 
     // What a person sees, in the build tree for people to look at: the
     // buttons, and the menu host with its send popup opened.
-    Sleep(500);  // painting reaches the screen a moment after it is done
+    EXPECT_TRUE(e2e::WaitForSteadyPicture(windows[1], 5000) && e2e::WaitForSteadyPicture(windows[2], 5000));
     EXPECT_TRUE(e2e::SaveWindowPicture(windows[1], e2e::BuildPath("tests/e2e/send-item-browser-host.png")));
     EXPECT_TRUE(e2e::SaveWindowPicture(windows[2], e2e::BuildPath("tests/e2e/send-item-office-host.png")));
     HWND hMenuHost = windows[0];
     EXPECT_TRUE(e2e::OpenLastMenuOfMenuBar(hMenuHost, 20000)) << "the send popup opens from the keyboard";
-    Sleep(500);
+    EXPECT_TRUE(e2e::WaitForSteadyPicture(hMenuHost, 5000));
     EXPECT_TRUE(e2e::SaveWindowPicture(hMenuHost, e2e::BuildPath("tests/e2e/send-item-menu-host.png")));
     for (int i = 0; i < 3; ++i) PostMessageA(hMenuHost, WM_KEYDOWN, VK_ESCAPE, 0);
 

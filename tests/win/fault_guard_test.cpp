@@ -215,11 +215,12 @@ TEST(FaultGuard, FaultInTheHookProceduresWorkPassesTheMessageOn) {
     TryToHookThisWnd(hWnd, kHostGeneric);
     ASSERT_EQ(1u, CountHookedWindows());
     // Taking the item away on the hook-removed notice is the work that faults.
-    auto* const pfnRecordRemove = hook_seams::pfnRemoveHookedItem;
-    hook_seams::pfnRemoveHookedItem = [](HookedWndInfo*, BOOL) { WriteToNowhere(); };
-    g_registeredSeen.clear();
-    SendMessageA(hWnd, g_uHookRemovedMsg, 0, 0);
-    hook_seams::pfnRemoveHookedItem = pfnRecordRemove;
+    {
+        test_support::ScopedSeam faultingRemove(hook_seams::pfnRemoveHookedItem,
+                                                [](HookedWndInfo*, BOOL) { WriteToNowhere(); });
+        g_registeredSeen.clear();
+        SendMessageA(hWnd, g_uHookRemovedMsg, 0, 0);
+    }
     ASSERT_EQ(1u, g_registeredSeen.size());
     EXPECT_EQ(g_uHookRemovedMsg, g_registeredSeen[0]);
     EXPECT_EQ(8, SendMessageA(hWnd, test_support::kProbeMessage, 7, 0));

@@ -11,6 +11,7 @@
 
 #include "hook_test_support.h"
 #include "menu/menu_search.h"
+#include "pump.h"
 #include "send_item_env.h"
 #include "suite/user_messages.h"
 #include "window_tree.h"
@@ -22,21 +23,7 @@ namespace {
 
 constexpr int kMenuHost = 2;
 
-// Runs the thread's messages until pred holds or the time is up.
-template <class Pred>
-bool PumpUntil(Pred pred, DWORD dwTimeoutMs) {
-    const DWORD dwStart = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if (pred()) return true;
-        if (GetTickCount() - dwStart > dwTimeoutMs) return false;
-        Sleep(10);
-    }
-}
+using test_support::PumpUntil;
 
 std::vector<UINT> HostMessages(UINT uMsg) {
     std::vector<UINT> seen;
@@ -260,13 +247,17 @@ TEST_F(HookProcTest, ABurstOfSizesGivesOneRefresh) {
     HookedWndInfo* pInfo = Hook(kMenuHost);
     ASSERT_NE(pInfo, nullptr);
     g_nRefreshes = 0;
-    auto* const pfnReal = hook_seams::pfnRefreshHookedItem;
-    hook_seams::pfnRefreshHookedItem = [](HookedWndInfo*) { ++g_nRefreshes; };
+    test_support::ScopedSeam refresh(hook_seams::pfnRefreshHookedItem, [](HookedWndInfo*) { ++g_nRefreshes; });
     for (int i = 0; i < 50; ++i) SendMessageA(pInfo->hWnd, WM_SIZE, 0, MAKELPARAM(400 + i, 200));
-    PumpUntil([] { return false; }, 3000);
-    hook_seams::pfnRefreshHookedItem = pfnReal;
+    ASSERT_TRUE(PumpUntil([&] { return g_nRefreshes >= 1 && pInfo->uTimerID == 0; }, 5000));
+    // The timer is gone; a second refresh could only be one already posted.
+    // A host command posted now is handled after it, so once the host has
+    // the command such a refresh would have been counted.
+    constexpr UINT kMarker = 0x5EED;
+    ASSERT_TRUE(PostMessageA(pInfo->hWnd, WM_COMMAND, MAKEWPARAM(kMarker, 0), 0));
+    ASSERT_TRUE(PumpUntil([] { return !HostMessages(WM_COMMAND).empty(); }, 5000));
+    EXPECT_EQ(HostMessages(WM_COMMAND), std::vector<UINT>{kMarker});
     EXPECT_EQ(g_nRefreshes, 1);
-    EXPECT_EQ(pInfo->uTimerID, 0u);
 }
 
 }  // namespace

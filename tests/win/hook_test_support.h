@@ -50,6 +50,28 @@ inline LRESULT CALLBACK RecordingHostProcW(HWND hWnd, UINT uMsg, WPARAM wParam, 
     return DefWindowProcW(hWnd, uMsg, wParam, lParam);
 }
 
+template <class T>
+struct NonDeduced {
+    using type = T;
+};
+
+// One seam replaced for a scope, and put back as it was when the scope ends,
+// also when an assertion ends the test early.
+template <class Fn>
+class ScopedSeam {
+public:
+    ScopedSeam(Fn*& seam, typename NonDeduced<Fn*>::type pfnReplacement) : m_seam(seam), m_pfnSaved(seam) {
+        seam = pfnReplacement;
+    }
+    ~ScopedSeam() { m_seam = m_pfnSaved; }
+    ScopedSeam(const ScopedSeam&) = delete;
+    ScopedSeam& operator=(const ScopedSeam&) = delete;
+
+private:
+    Fn*& m_seam;
+    Fn* const m_pfnSaved;
+};
+
 // Replaces the hook core's seams for one test: the send item calls are
 // recorded (and answer as told), the worker's sleeps are counted instead of
 // slept unless a test gives its own.

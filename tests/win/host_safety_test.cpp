@@ -14,6 +14,7 @@
 #include "hook/hooked_wnd.h"
 #include "hook/module_lifetime.h"
 #include "hook_test_support.h"
+#include "pump.h"
 #include "platform/fault_guard.h"
 #include "platform/seams.h"
 #include "platform/unique_handle.h"
@@ -76,16 +77,6 @@ void Pump() {
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
 }
 
-template <class Condition>
-bool WaitFor(Condition condition, DWORD dwTimeoutMs) {
-    const DWORD dwStart = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - dwStart > dwTimeoutMs) return false;
-        Pump();
-        Sleep(5);
-    }
-    return true;
-}
 
 class HostSafetyTest : public ::testing::Test {
 protected:
@@ -188,8 +179,8 @@ TEST_F(HostSafetyTest, RebuiltMenuNoticesShareOneWorkerPerWindow) {
     }
     EXPECT_LE(nMost, nBefore + 1);
     SetEvent(s_hGo.get());
-    EXPECT_TRUE(WaitFor([] { return g_nBusyThreads == 0; }, 20000));
-    EXPECT_TRUE(WaitFor([&] { return FindHookedWnd(hWnd, nullptr)->bMenuWorkerRunning == FALSE; }, 5000));
+    EXPECT_TRUE(test_support::PumpUntil([] { return g_nBusyThreads == 0; }, 20000));
+    EXPECT_TRUE(test_support::PumpUntil([&] { return FindHookedWnd(hWnd, nullptr)->bMenuWorkerRunning == FALSE; }, 5000));
 }
 
 // --- a fault of the module's own code at the deepest point of each handler ----

@@ -5,26 +5,20 @@
 #include "hook/late_show.h"
 #include "hook/module_lifetime.h"
 #include "hook_test_support.h"
+#include "pump.h"
 #include "shared_lists.h"
 #include "window_tree.h"
 
 namespace {
 
-template <class Pred>
-bool PumpUntil(Pred pred, DWORD dwTimeoutMs) {
-    const DWORD dwStart = GetTickCount();
-    while (!pred()) {
-        if (GetTickCount() - dwStart >= dwTimeoutMs) return false;
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-        Sleep(10);
-    }
-    return true;
-}
+using test_support::PumpUntil;
 
+// Wine only: Wine tells of every top-level window at its creation, hidden or
+// not, so there the module watches a hidden host until it is shown. Windows
+// tells of a hidden window again when it is first shown; there no watch is
+// set and the hidden window is simply not hooked yet.
 TEST(LateShowTest, HiddenHostIsHookedOnceShownAndForgottenWhenDestroyedFirst) {
-    // The tests run under Wine, which notifies at creation.
-    ASSERT_TRUE(SystemNotifiesAtCreation());
+    const bool bWine = SystemNotifiesAtCreation();
     test_support::SharedListsScope lists;
     lists.Include({"Tests (WIN_UNIT_TESTS)"});
     lists.Modules({"A.EXE", "B.EXE", "C.EXE"});
@@ -40,7 +34,11 @@ TEST(LateShowTest, HiddenHostIsHookedOnceShownAndForgottenWhenDestroyedFirst) {
         // A second notification arranges no second look.
         ShellProc(HSHELL_WINDOWCREATED, reinterpret_cast<WPARAM>(hWnd), 0);
         EXPECT_EQ(FindHookedWnd(hWnd, nullptr), nullptr) << c.pszWhat;
-        EXPECT_EQ(CountShowWatches(), 1u) << c.pszWhat;
+        EXPECT_EQ(CountShowWatches(), bWine ? 1u : 0u) << c.pszWhat;
+        if (!bWine) {
+            DestroyWindow(hWnd);
+            continue;
+        }
         PumpUntil([] { return false; }, 300);
         EXPECT_EQ(FindHookedWnd(hWnd, nullptr), nullptr) << c.pszWhat << ": hooked while hidden";
         if (c.bShown)

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "built_modules.h"
+#include "pump.h"
 #include "suite_key_sandbox.h"
 
 namespace test_support {
@@ -68,14 +69,7 @@ public:
     }
     bool IsLoaded() const { return GetModuleHandleA(m_path.c_str()) != nullptr; }
     bool WaitUntilUnloaded(DWORD dwTimeoutMs) const {
-        const DWORD dwStart = GetTickCount();
-        while (IsLoaded()) {
-            if (GetTickCount() - dwStart > dwTimeoutMs) return false;
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-            Sleep(10);
-        }
-        return true;
+        return test_support::PumpUntil([this] { return !IsLoaded(); }, dwTimeoutMs);
     }
 
     template <class Procedure>

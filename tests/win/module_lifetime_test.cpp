@@ -6,11 +6,14 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
+#include <vector>
 #include <string>
 
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
 #include "hook/hook_names.h"
+#include "hook/hook_seams.h"
+#include "hook_test_support.h"
 
 namespace {
 
@@ -138,18 +141,33 @@ TEST_F(SharedStateTest, RereadingAnUnchangedListNeverShowsItHalfWritten) {
     EXPECT_EQ(0, nTorn.load());
 }
 
+// Exit waits for busy menu threads a quarter second at a time, six times at
+// the most, and stops waiting as soon as none is busy. The waits are counted
+// through the exit-wait seam rather than timed.
 TEST(ModuleExit, WaitsAtMostSixQuarterSecondsForBusyMenuThreads) {
-    g_nBusyThreads = 1;
-    const DWORD dwStart = GetTickCount();
-    EXPECT_EQ(0, ExitModuleInProcess());
-    const DWORD dwElapsed = GetTickCount() - dwStart;
-    g_nBusyThreads = 0;
-    EXPECT_GE(dwElapsed, 1400u);
-    EXPECT_LE(dwElapsed, 2500u);
-
-    const DWORD dwIdleStart = GetTickCount();
-    ExitModuleInProcess();
-    EXPECT_LT(GetTickCount() - dwIdleStart, 200u);
+    static std::vector<DWORD> s_waits;
+    static size_t s_nIdleAfter = 0;
+    struct Case {
+        const char* pszWhat;
+        LONG nBusy;
+        size_t nIdleAfter;  // waits after which the thread is done; 0: never
+        size_t nWaits;
+    };
+    for (const Case& c : {Case{"none busy", 0, 0, 0}, Case{"done after two waits", 1, 2, 2},
+                          Case{"never done", 1, 0, 6}}) {
+        s_waits.clear();
+        s_nIdleAfter = c.nIdleAfter;
+        g_nBusyThreads = c.nBusy;
+        {
+            test_support::ScopedSeam wait(hook_seams::pfnExitWait, [](DWORD dwMs) {
+                s_waits.push_back(dwMs);
+                if (s_waits.size() == s_nIdleAfter) g_nBusyThreads = 0;
+            });
+            EXPECT_EQ(0, ExitModuleInProcess()) << c.pszWhat;
+        }
+        g_nBusyThreads = 0;
+        EXPECT_EQ(s_waits, std::vector<DWORD>(c.nWaits, 250u)) << c.pszWhat;
+    }
 }
 
 }  // namespace

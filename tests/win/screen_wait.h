@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "pump.h"
 
 namespace test_support {
 
@@ -24,19 +25,6 @@ inline COLORREF ScreenPixel(HWND hWnd, int x, int y) {
     const COLORREF cr = GetPixel(hScreen, pt.x, pt.y);
     ReleaseDC(nullptr, hScreen);
     return cr;
-}
-
-// Runs this thread's messages until the condition holds; false after the
-// timeout.
-inline bool PumpUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs = 5000) {
-    const DWORD dwStart = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-        if (condition()) return true;
-        if (GetTickCount() - dwStart > dwTimeoutMs) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
 }
 
 // Whether the screen shows, inside a part of a window's client area, any
