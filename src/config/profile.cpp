@@ -63,6 +63,11 @@ int ReadTraceSetting() {
     return static_cast<int>(GetPrivateProfileIntA(kSectionWatch, kKeyTrace, 0, g_szIniPath));
 }
 
+int ReadDiagnosticsSetting() {
+    if (!HaveProfilePath(g_szIniPath)) return 0;
+    return static_cast<int>(GetPrivateProfileIntA(kSectionWatch, kKeyDiagnostics, 0, g_szIniPath));
+}
+
 UINT ReadHostPrintCmd(const char* pszHostSection, UINT uDefault) {
     if (!HaveProfilePath(g_szIniPath)) return uDefault;
     return GetPrivateProfileIntA(pszHostSection, kKeyPrintCmd, static_cast<INT>(uDefault), g_szIniPath);

@@ -19,6 +19,7 @@ constexpr const char* kKeyBitmapMenu = "BitmapMenu";
 constexpr const char* kKeyPrint = "Print";
 constexpr const char* kKeyPrintCmd = "PrintCmd";
 constexpr const char* kKeyTrace = "Trace";
+constexpr const char* kKeyDiagnostics = "Diagnostics";
 constexpr const char* kStemPrint = "Print";
 constexpr const char* kStemBrowserMenu = "BrowserMenu";
 
@@ -41,6 +42,8 @@ void WriteBitmapMenuSetting(bool bBitmap);
 
 // "PFCWatch"/"Trace" (default 0).
 int ReadTraceSetting();
+// "PFCWatch"/"Diagnostics" (default 0).
+int ReadDiagnosticsSetting();
 
 // A host's "PrintCmd" in its own section.
 UINT ReadHostPrintCmd(const char* pszHostSection, UINT uDefault);

@@ -99,7 +99,7 @@ MessageHandler FindHandler(UINT uMsg) {
         if (uMsg == g_uRefreshMsg) return OnRefreshMessage;
         if (uMsg == g_uHookRemovedMsg) return OnHookRemoved;
         if (uMsg == g_uPlaceItemMsg) return OnPlaceItemForWorker;
-        if (uMsg == g_uTestQueryMsg) return OnTestQuery;
+        if (uMsg == g_uTestQueryMsg) return g_bDiagnosticsEnabled ? OnTestQuery : nullptr;
         return nullptr;
     }
     for (const DispatchEntry& entry : kDispatchTable) {

@@ -202,7 +202,7 @@ bool StartModuleInProcess() {
         lstrcpynA(g_szIniPath, szIniPath, kPathSize);
         PublishShared(g_SharedSection.szIniPath, szIniPath, kPathSize);
     }
-    LoadTraceSetting();
+    LoadDiagnosticSettings();
 
     if (!g_bOemSetLoaded) {
         ReadOemId(&OemMenuSet);

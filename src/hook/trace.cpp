@@ -5,8 +5,12 @@
 #include "config/profile.h"
 
 bool g_bTraceEnabled = false;
+bool g_bDiagnosticsEnabled = false;
 
-void LoadTraceSetting() { g_bTraceEnabled = ReadTraceSetting() == 1; }
+void LoadDiagnosticSettings() {
+    g_bTraceEnabled = ReadTraceSetting() == 1;
+    g_bDiagnosticsEnabled = ReadDiagnosticsSetting() == 1;
+}
 
 void WriteTrace(const char* pszLabel, HWND hWnd) {
     char szLine[160];

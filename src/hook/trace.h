@@ -1,15 +1,21 @@
-// The module's trace: labels at the notable points of the hook code, sent to
-// the debugger output when [PFCWatch] "Trace" is 1. The setting is read once
-// when the module starts in a process; while it is off a label costs one test
-// of a flag.
+// The module's diagnostics. The trace: labels at the notable points of the
+// hook code, sent to the debugger output when [PFCWatch] "Trace" is 1. The
+// test query (kTestQueryMessageName), answered only when [PFCWatch]
+// "Diagnostics" is 1: the sample hosts, the demo and the tests ask it; a
+// module that answered it everywhere would let any process make a host's UI
+// thread build a popup and wait on the asker. Both settings are read once
+// when the module starts in a process; while off each costs one test of a
+// flag.
 #pragma once
 
 #include <windows.h>
 
 extern bool g_bTraceEnabled;
+extern bool g_bDiagnosticsEnabled;
 
-// Reads [PFCWatch] "Trace" (default 0) into g_bTraceEnabled.
-void LoadTraceSetting();
+// Reads [PFCWatch] "Trace" and "Diagnostics" (default 0 each) into
+// g_bTraceEnabled and g_bDiagnosticsEnabled.
+void LoadDiagnosticSettings();
 
 // "PVPFCW32 pid <process id> hwnd <window>: <label>" to OutputDebugStringA.
 void WriteTrace(const char* pszLabel, HWND hWnd);

@@ -35,6 +35,22 @@ e2e::CommandResult Msiexec(const char* pszAction, const std::string& package) {
     return e2e::RunCommand(std::string("msiexec ") + pszAction + " " + package + " /qn", kMsiTimeoutMs);
 }
 
+// The tests ask hooked hosts the module's test query, which it answers only
+// where the profile asks for it: the suite set-up turns it on after the
+// install, and so does each test that installs the package again. What the
+// package itself wrote is the profile without it.
+constexpr char kDiagnosticsLine[] = "Diagnostics=1\r\n";
+
+bool TurnDiagnosticsOn() {
+    return WritePrivateProfileStringA("PFCWatch", "Diagnostics", "1", e2e::InstalledPath("PvPfcW32.ini").c_str()) != FALSE;
+}
+
+std::string WithoutDiagnostics(std::string text) {
+    const size_t nAt = text.find(kDiagnosticsLine);
+    if (nAt != std::string::npos) text.erase(nAt, sizeof kDiagnosticsLine - 1);
+    return text;
+}
+
 e2e::CommandResult Controller(const char* pszSwitch) {
     return e2e::RunCommand(Quoted(e2e::InstalledPath("pfcctl.exe")) + " " + pszSwitch, 60000);
 }
@@ -115,7 +131,7 @@ bool ControllerRunning(bool b64Bit) {
 TEST(InstalledSuite, PackagePutsItsFilesAndValuesInPlace) {
     for (const char* pszFile : kPackageFiles) EXPECT_TRUE(FileExists(e2e::InstalledPath(pszFile))) << pszFile;
     EXPECT_EQ(ReadFileText(e2e::InstalledPath("PvPfcW32.default.ini")),
-              ReadFileText(e2e::InstalledPath("PvPfcW32.ini")));
+              WithoutDiagnostics(ReadFileText(e2e::InstalledPath("PvPfcW32.ini"))));
     for (const RegistryCase& c : PackageValues()) {
         DWORD dwType = REG_NONE;
         std::string data;
@@ -289,6 +305,9 @@ TEST(PackageLifecycle, RemovalTakesOutTheHooksThenExactlyWhatItWrote) {
         ASSERT_NE(hWnd, nullptr);
         ASSERT_TRUE(e2e::WaitUntil([&] { return HookedAsGenericHost(hWnd); }, 15000));
     }
+    // The profile as the package wrote it, which the removal takes with it.
+    const std::string profile = e2e::InstalledPath("PvPfcW32.ini");
+    ASSERT_TRUE(CopyFileA(e2e::InstalledPath("PvPfcW32.default.ini").c_str(), profile.c_str(), FALSE));
 
     const e2e::CommandResult removal = Msiexec("/x", Package());
     ASSERT_TRUE(removal.bEnded);
@@ -302,6 +321,7 @@ TEST(PackageLifecycle, RemovalTakesOutTheHooksThenExactlyWhatItWrote) {
 
     const e2e::CommandResult install = Msiexec("/i", Package());
     ASSERT_EQ(0u, install.dwExitCode) << install.output;
+    ASSERT_TRUE(TurnDiagnosticsOn());
 }
 
 TEST(PackageLifecycle, UpgradeAndRemovalKeepTheUsersProfile) {
@@ -324,6 +344,7 @@ TEST(PackageLifecycle, UpgradeAndRemovalKeepTheUsersProfile) {
     ASSERT_TRUE(DeleteFileA(profile.c_str()));
     const e2e::CommandResult install = Msiexec("/i", Package());
     ASSERT_EQ(0u, install.dwExitCode) << install.output;
+    ASSERT_TRUE(TurnDiagnosticsOn());
 }
 
 }  // namespace

@@ -216,7 +216,7 @@ TEST(FaultGuard, FaultInTheHookProceduresWorkPassesTheMessageOn) {
     ASSERT_EQ(1u, CountHookedWindows());
     // Taking the item away on the hook-removed notice is the work that faults.
     {
-        test_support::ScopedSeam faultingRemove(hook_seams::pfnRemoveHookedItem,
+        test_support::ScopedValue faultingRemove(hook_seams::pfnRemoveHookedItem,
                                                 [](HookedWndInfo*, BOOL) { WriteToNowhere(); });
         g_registeredSeen.clear();
         SendMessageA(hWnd, g_uHookRemovedMsg, 0, 0);

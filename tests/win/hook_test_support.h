@@ -55,21 +55,21 @@ struct NonDeduced {
     using type = T;
 };
 
-// One seam replaced for a scope, and put back as it was when the scope ends,
-// also when an assertion ends the test early.
-template <class Fn>
-class ScopedSeam {
+// One seam or setting replaced for a scope, and put back as it was when the
+// scope ends, also when an assertion ends the test early.
+template <class T>
+class ScopedValue {
 public:
-    ScopedSeam(Fn*& seam, typename NonDeduced<Fn*>::type pfnReplacement) : m_seam(seam), m_pfnSaved(seam) {
-        seam = pfnReplacement;
+    ScopedValue(T& target, typename NonDeduced<T>::type replacement) : m_target(target), m_saved(target) {
+        target = replacement;
     }
-    ~ScopedSeam() { m_seam = m_pfnSaved; }
-    ScopedSeam(const ScopedSeam&) = delete;
-    ScopedSeam& operator=(const ScopedSeam&) = delete;
+    ~ScopedValue() { m_target = m_saved; }
+    ScopedValue(const ScopedValue&) = delete;
+    ScopedValue& operator=(const ScopedValue&) = delete;
 
 private:
-    Fn*& m_seam;
-    Fn* const m_pfnSaved;
+    T& m_target;
+    const T m_saved;
 };
 
 // Replaces the hook core's seams for one test: the send item calls are

@@ -7,6 +7,7 @@
 #include "hook/hooked_wnd.h"
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
+#include "hook/trace.h"
 #include "hook_test_support.h"
 #include "screen_wait.h"
 #include "shared_lists.h"
@@ -295,18 +296,31 @@ TEST_F(HookTableTest, MessageForAWindowWithoutRecordGoesToTheDefaultProcedure) {
     EXPECT_TRUE(HostLog().empty());
 }
 
-TEST_F(HookTableTest, TestQueryAnswersIndexFlagsAndRecordCount) {
+// The test query is a diagnostic: with [PFCWatch] "Diagnostics" off (the
+// default) it reaches the host as any message it does not know, and the
+// module builds and waits for nothing.
+TEST_F(HookTableTest, TestQueryAnswersIndexFlagsAndRecordCountOnlyWithDiagnosticsOn) {
     ASSERT_NE(g_uTestQueryMsg, 0u);
     HWND hPlain = Host();
-    EXPECT_EQ(SendMessageA(hPlain, g_uTestQueryMsg, kTestQueryIdentity, 0), 0) << "not hooked: the host's own answer";
     HWND hWnd = Host(false);
     tree.Child(hWnd, "Worker");
     TryToHookThisWnd(hWnd, 0);
     TryToHookThisWnd(hPlain, 9);
-    EXPECT_EQ(SendMessageA(hWnd, g_uTestQueryMsg, kTestQueryIdentity, 0),
-              kTestQueryAnswer | (static_cast<LRESULT>(kHookFlagBrowser) << 16) | 0);
-    EXPECT_EQ(SendMessageA(hPlain, g_uTestQueryMsg, kTestQueryIdentity, 0), kTestQueryAnswer | 9);
-    EXPECT_EQ(SendMessageA(hPlain, g_uTestQueryMsg, kTestQueryRecordCount, 0), kTestQueryAnswer | 2);
+    HWND hUnhooked = Host();
+    struct Case {
+        bool bDiagnostics;
+        LRESULT lBrowser, lPlain, lCount;
+    };
+    for (const Case& c :
+         {Case{false, 0, 0, 0}, Case{true, kTestQueryAnswer | (static_cast<LRESULT>(kHookFlagBrowser) << 16) | 0,
+                                     kTestQueryAnswer | 9, kTestQueryAnswer | 2}}) {
+        test_support::ScopedValue diagnostics(g_bDiagnosticsEnabled, c.bDiagnostics);
+        SCOPED_TRACE(c.bDiagnostics ? "diagnostics on" : "diagnostics off");
+        EXPECT_EQ(SendMessageA(hWnd, g_uTestQueryMsg, kTestQueryIdentity, 0), c.lBrowser);
+        EXPECT_EQ(SendMessageA(hPlain, g_uTestQueryMsg, kTestQueryIdentity, 0), c.lPlain);
+        EXPECT_EQ(SendMessageA(hPlain, g_uTestQueryMsg, kTestQueryRecordCount, 0), c.lCount);
+        EXPECT_EQ(SendMessageA(hUnhooked, g_uTestQueryMsg, kTestQueryIdentity, 0), 0) << "not hooked: the host's own answer";
+    }
 }
 
 TEST_F(HookTableTest, RestoreGivesBackTheOwnProcedureAndRemovesTheItemWhenAsked) {

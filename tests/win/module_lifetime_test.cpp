@@ -159,7 +159,7 @@ TEST(ModuleExit, WaitsAtMostSixQuarterSecondsForBusyMenuThreads) {
         s_nIdleAfter = c.nIdleAfter;
         g_nBusyThreads = c.nBusy;
         {
-            test_support::ScopedSeam wait(hook_seams::pfnExitWait, [](DWORD dwMs) {
+            test_support::ScopedValue wait(hook_seams::pfnExitWait, [](DWORD dwMs) {
                 s_waits.push_back(dwMs);
                 if (s_waits.size() == s_nIdleAfter) g_nBusyThreads = 0;
             });

@@ -95,7 +95,7 @@ TEST(TraceTest, LabelsReachTheDebugOutputOnlyWhenTheProfileSwitchesThemOn) {
         lstrcpynA(g_szIniPath, ini.c_str(), kPathSize);
         lists.Include({"Tests (WIN_UNIT_TESTS)"});
         lists.Modules({"A.EXE", "B.EXE", "C.EXE"});
-        LoadTraceSetting();
+        LoadDiagnosticSettings();
         EXPECT_EQ(g_bTraceEnabled, bOn) << pszSetting;
 
         test_support::HookSeamRecorder seams;
