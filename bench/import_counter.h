@@ -66,7 +66,9 @@ Entry MakeEntry(const char* pszDll, const char* pszName, Kind kind, Fn) {
 }
 
 // Every file and registry read a module of this project may make, and
-// GetModuleFileNameA as a marker that the hook procedure ran at all.
+// CallNextHookEx as a marker that the shell hook procedure ran at all: it is
+// the one call ShellProc makes for every notification (the executable's name
+// is taken once per process, so it no longer marks a run).
 inline std::vector<Entry> ReadEntries() {
     return {
         MakeEntry<1>("kernel32.dll", "CreateFileA", kFileRead, &CreateFileA),
@@ -86,7 +88,7 @@ inline std::vector<Entry> ReadEntries() {
         MakeEntry<15>("advapi32.dll", "RegQueryValueExA", kRegistryRead, &RegQueryValueExA),
         MakeEntry<16>("advapi32.dll", "RegEnumValueA", kRegistryRead, &RegEnumValueA),
         MakeEntry<17>("advapi32.dll", "RegGetValueA", kRegistryRead, &RegGetValueA),
-        MakeEntry<18>("kernel32.dll", "GetModuleFileNameA", kMarker, &GetModuleFileNameA),
+        MakeEntry<18>("user32.dll", "CallNextHookEx", kMarker, &CallNextHookEx),
     };
 }
 

@@ -1,7 +1,15 @@
 // The floors of the hook's figures: a library built like PVPFCW32.dll that
 // does nothing when it is loaded or unloaded, and whose shell hook procedure
-// only passes each notification on.
+// only passes each notification on. Built a second time with a shared data
+// section of the module's size, to show what that section alone costs a load.
 #include <windows.h>
+
+#ifdef PFC_FLOOR_WITH_SHARED_SECTION
+#include "exports/shared_section.h"
+#include "hook/shared_state.h"
+
+PFC_SHARED_VARIABLE SharedSection g_FloorShared = {{0}, {0}, {0}, 0, nullptr, nullptr, "PvPfcW32.ini"};
+#endif
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 

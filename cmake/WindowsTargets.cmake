@@ -52,11 +52,21 @@ function(pfc_split_debug_info target)
     VERBATIM)
 endfunction()
 
+# A module the hook loads into every windowed process has its sections at
+# page boundaries in the file too. An image whose file alignment is below the
+# page size cannot be mapped from the file: the loader reads each section into
+# private memory at every load (Wine always, Windows too), so every process
+# paid for copying the whole module, and none could share its pages.
+function(pfc_page_aligned_image target)
+  target_link_options(${target} PRIVATE -Wl,--file-alignment=4096)
+endfunction()
+
 add_library(PVPFCW32 SHARED ${CMAKE_SOURCE_DIR}/src/exports/dll_main.cpp ${CMAKE_SOURCE_DIR}/src/exports/PVPFCW32.def)
 set_target_properties(PVPFCW32 PROPERTIES PREFIX "" OUTPUT_NAME PVPFCW32)
 target_link_libraries(PVPFCW32 PRIVATE -Wl,--whole-archive pvpfc_core -Wl,--no-whole-archive)
 target_link_options(PVPFCW32 PRIVATE -Wl,--enable-stdcall-fixup -Wl,--kill-at)
 pfc_project_target(PVPFCW32)
+pfc_page_aligned_image(PVPFCW32)
 pfc_split_debug_info(PVPFCW32)
 
 # A native pfcdoc, built from this tree with the host compiler, makes the

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "hook/module_lifetime.h"
+#include "platform/fault_guard.h"
 
 BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID pvReserved) {
     switch (dwReason) {
@@ -17,10 +18,16 @@ BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID pvReserved) {
         case DLL_PROCESS_DETACH:
             // At process termination other threads are gone, possibly holding
             // locks, and the heap may be in any state: nothing is given back
-            // and no lock is taken.
+            // and no lock is taken. Most processes the hook reaches never
+            // started anything, and pay nothing here either.
             if (pvReserved == nullptr) {
-                ExitModuleInProcess();
-                OnModuleUnload();
+                if (ModuleStartedInProcess()) {
+                    ExitModuleInProcess();
+                    OnModuleUnload();
+                }
+                // A slot kept would be lost for good: the hook loads and
+                // unloads the module many times in a long-lived process.
+                platform::ReleaseFaultGuardSlot();
             }
             return TRUE;
         default:

@@ -1,7 +1,7 @@
 // The table of hooked windows of this process and the subclassing itself.
 #include "hook/hooked_wnd_table.h"
 
-
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -147,20 +147,29 @@ void (*pfnRefreshHookedItem)(HookedWndInfo*) = RefreshHookedItem;
 
 SRWLOCK g_HookedWndLock = SRWLOCK_INIT;
 namespace {
-// Owned here so that the semaphore goes when the module leaves the process:
-// the hook loads and unloads the module many times in a long-lived host.
-// Closed by the module's exit, never at process end.
-platform::NoDestructor<platform::unique_handle> g_PrintCmdLockOwner(CreateSemaphoreA(nullptr, 1, 1, nullptr));
+// Made at the first Print learning, not at load: the hook loads the module
+// into every windowed process, and most never learn a Print command. Closed
+// by the module's exit, never at process end.
+std::atomic<HANDLE> g_hPrintCmdLock{nullptr};
 platform::NoDestructor<std::vector<HookedWndInfo*>> g_HookedWndStore;
 }  // namespace
-HANDLE g_PrintCmdLock = g_PrintCmdLockOwner->get();
 std::vector<HookedWndInfo*>& g_HookedWndList = *g_HookedWndStore;
+
+HANDLE PrintCmdLock() {
+    HANDLE hLock = g_hPrintCmdLock.load(std::memory_order_acquire);
+    if (hLock != nullptr) return hLock;
+    platform::unique_handle hMade(CreateSemaphoreA(nullptr, 1, 1, nullptr));
+    if (!hMade) return nullptr;
+    // Two first learnings at once: one semaphore is kept, the other closed.
+    if (g_hPrintCmdLock.compare_exchange_strong(hLock, hMade.get(), std::memory_order_acq_rel))
+        return hMade.release();
+    return hLock;
+}
 
 void ReleaseHookedWndTable() {
     std::vector<HookedWndInfo*>().swap(g_HookedWndList);
     std::vector<ForwardOnlyWnd>().swap(g_ForwardOnlyList);
-    g_PrintCmdLock = nullptr;
-    g_PrintCmdLockOwner->reset();
+    platform::unique_handle(g_hPrintCmdLock.exchange(nullptr, std::memory_order_acq_rel));
 }
 
 void InitHookedWndInfo(HookedWndInfo* pInfo) {

@@ -257,6 +257,8 @@ int ExitModuleInProcess() {
     return 0;
 }
 
+bool ModuleStartedInProcess() { return g_bModuleStateInitialized; }
+
 void OnModuleUnload() {
     ReleaseHookedWndTable();
     if (!g_bModuleStateInitialized) return;

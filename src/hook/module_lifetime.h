@@ -28,6 +28,9 @@ void InitializeModuleState();
 bool StartModuleInProcess();
 int ExitModuleInProcess();
 void OnModuleUnload();
+// Whether the start-up took anything in this process: a process the hook
+// reached but never served has nothing to give back when the module leaves.
+bool ModuleStartedInProcess();
 
 bool IsHookingEnabled();
 void LoadIncludeList();

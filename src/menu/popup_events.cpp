@@ -43,7 +43,7 @@ bool OnMenuSelectLearnPrint(const HookMessage& message, LRESULT*) {
 
     const char* pszHostSection = GetModuleEntry(pInfo->nModule);
     if (ReadHostPrintCmd(pszHostSection, 0) != 0) return false;
-    platform::SemaphoreLock lock(g_PrintCmdLock, kPrintCmdLockTimeoutMs);
+    platform::SemaphoreLock lock(PrintCmdLock(), kPrintCmdLockTimeoutMs);
     if (!lock.held()) return false;
     platform::InjectFault(platform::FaultPoint::kPrintLearning);
     const UINT uPrintCmd = FindPrintCmd(pszHostSection, hMenu);

@@ -1,5 +1,7 @@
 #include "platform/fault_guard.h"
 
+#include <atomic>
+
 namespace platform {
 
 namespace {
@@ -20,8 +22,41 @@ struct UndoList {
     UndoList* pOuter;
 };
 
-// No destructor and no constructor call: the thread's slot is plain data.
-thread_local UndoList* t_pInnermostGuard = nullptr;
+// The innermost guard of each thread lives in a slot of the system's
+// thread-local storage, not in a thread_local: the runtime emulates those,
+// and their first use in a process creates a key and allocates. Every process
+// the hook reaches makes that first use at its first window-created
+// notification, and it was a third of what such a process paid for the
+// module. The slot is taken at the first guard and given back when the module
+// leaves the process.
+std::atomic<DWORD> g_dwGuardSlot{TLS_OUT_OF_INDEXES};
+
+DWORD GuardSlot() {
+    DWORD dwSlot = g_dwGuardSlot.load(std::memory_order_acquire);
+    if (dwSlot != TLS_OUT_OF_INDEXES) return dwSlot;
+    const DWORD dwTaken = TlsAlloc();
+    if (dwTaken == TLS_OUT_OF_INDEXES) return dwTaken;
+    // Two first guards at once: one slot is kept, the other given back.
+    if (g_dwGuardSlot.compare_exchange_strong(dwSlot, dwTaken, std::memory_order_acq_rel)) return dwTaken;
+    TlsFree(dwTaken);
+    return dwSlot;
+}
+
+// Null outside any guard. TlsGetValue clears the last-error value, which the
+// code it runs in (a host's window procedure among them) may still need.
+UndoList* InnermostGuard() {
+    const DWORD dwSlot = g_dwGuardSlot.load(std::memory_order_acquire);
+    if (dwSlot == TLS_OUT_OF_INDEXES) return nullptr;
+    const DWORD dwError = GetLastError();
+    auto* pList = static_cast<UndoList*>(TlsGetValue(dwSlot));
+    SetLastError(dwError);
+    return pList;
+}
+
+// Without a slot the guard still guards; it only cannot give back debts.
+void SetInnermostGuard(DWORD dwSlot, UndoList* pList) {
+    if (dwSlot != TLS_OUT_OF_INDEXES) TlsSetValue(dwSlot, pList);
+}
 
 void PayUndos(UndoList& list) {
     for (int i = list.nUsed; i-- > 0;) {
@@ -35,7 +70,7 @@ void PayUndos(UndoList& list) {
 }  // namespace
 
 FaultUndo::FaultUndo(Undo pfnUndo, void* pArg) noexcept {
-    UndoList* pList = t_pInnermostGuard;
+    UndoList* pList = InnermostGuard();
     // Past the limit a debt goes unregistered: the guard is still a guard,
     // it only cannot give that one back.
     if (pList == nullptr || pList->nUsed == kMaxUndos) return;
@@ -63,7 +98,7 @@ void FaultUndo::Settle() noexcept {
     m_pSlot = nullptr;
     // An owner that outlived its guard (moved out of the guarded call) has
     // nothing left to settle: that guard's frame is gone.
-    UndoList* pList = t_pInnermostGuard;
+    UndoList* pList = InnermostGuard();
     while (pList != nullptr && pList != pOwner) pList = pList->pOuter;
     if (pList == nullptr) return;
     pSlot->pfnUndo = nullptr;
@@ -72,16 +107,22 @@ void FaultUndo::Settle() noexcept {
     while (pList->nUsed > 0 && pList->aSlots[pList->nUsed - 1].pfnUndo == nullptr) --pList->nUsed;
 }
 
+void ReleaseFaultGuardSlot() {
+    const DWORD dwSlot = g_dwGuardSlot.exchange(TLS_OUT_OF_INDEXES, std::memory_order_acq_rel);
+    if (dwSlot != TLS_OUT_OF_INDEXES) TlsFree(dwSlot);
+}
+
 // The guard's frame itself, one per target below.
 bool RunFaultGuardedFrame(GuardedCall pfnCall, void* pContext, DWORD* pdwFaultCode);
 
 bool RunFaultGuarded(GuardedCall pfnCall, void* pContext, DWORD* pdwFaultCode) {
+    const DWORD dwSlot = GuardSlot();
     UndoList list;
     list.nUsed = 0;
-    list.pOuter = t_pInnermostGuard;
-    t_pInnermostGuard = &list;
+    list.pOuter = InnermostGuard();
+    SetInnermostGuard(dwSlot, &list);
     const bool bRan = RunFaultGuardedFrame(pfnCall, pContext, pdwFaultCode);
-    t_pInnermostGuard = list.pOuter;
+    SetInnermostGuard(dwSlot, list.pOuter);
     if (!bRan) {
         const DWORD dwError = GetLastError();
         PayUndos(list);

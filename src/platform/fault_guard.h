@@ -51,6 +51,10 @@ private:
     void* m_pGuard = nullptr;  // the guard whose landing would pay it
 };
 
+// Gives back the thread-local slot the guards share, when the module leaves a
+// process; no guard may be running then.
+void ReleaseFaultGuardSlot();
+
 // Convenience form: C++ exceptions are swallowed as well, so callers that
 // only need "ran or not" get one answer for both kinds of failure.
 template <class Function>

@@ -1,12 +1,12 @@
 #include "platform/seams.h"
 
-#include <commdlg.h>
-#include <shellapi.h>
+#include "platform/shell_calls.h"
 
 namespace platform {
 namespace {
 
-const Seams kDefaultSeams = {MessageBoxA, ShellExecuteA, ExitWindowsEx, GetSaveFileNameA, GetOpenFileNameA};
+const Seams kDefaultSeams = {MessageBoxA, ShellExecuteOnDemand, ExitWindowsEx, GetSaveFileNameOnDemand,
+                             GetOpenFileNameOnDemand};
 Seams g_Seams = kDefaultSeams;
 volatile LONG g_nArmedFaultPoint = static_cast<LONG>(FaultPoint::kNone);
 

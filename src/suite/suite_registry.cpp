@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/shell_calls.h"
 #include "suite/library_frame.h"
 #include "suite/suite_settings.h"
 
@@ -75,11 +76,11 @@ GetLongPathNameAProc LookUpGetLongPathName() {
 }
 
 bool ShellLongPath(const char* pszPath, char* pszOut /*260*/) {
-    if (g_LongPath.pShellMalloc == nullptr && FAILED(SHGetMalloc(&g_LongPath.pShellMalloc))) {
+    if (g_LongPath.pShellMalloc == nullptr && FAILED(platform::ShellGetMallocOnDemand(&g_LongPath.pShellMalloc))) {
         g_LongPath.pShellMalloc = nullptr;
         return false;
     }
-    if (g_LongPath.pDesktopFolder == nullptr && FAILED(SHGetDesktopFolder(&g_LongPath.pDesktopFolder))) {
+    if (g_LongPath.pDesktopFolder == nullptr && FAILED(platform::ShellGetDesktopFolderOnDemand(&g_LongPath.pDesktopFolder))) {
         g_LongPath.pDesktopFolder = nullptr;
         return false;
     }
@@ -90,7 +91,7 @@ bool ShellLongPath(const char* pszPath, char* pszOut /*260*/) {
     if (FAILED(g_LongPath.pDesktopFolder->ParseDisplayName(nullptr, nullptr, wszPath, &cchEaten, &pidl, nullptr)) ||
         pidl == nullptr)
         return false;
-    const BOOL bGot = SHGetPathFromIDListA(pidl, pszOut);
+    const BOOL bGot = platform::ShellGetPathFromIDListOnDemand(pidl, pszOut);
     g_LongPath.pShellMalloc->Free(pidl);
     return bGot != FALSE && pszOut[0] != '\0';
 }

@@ -245,8 +245,8 @@ TEST_F(HostSafetyTest, FaultAtTheDeepestPointOfEachHandlerCostsTheHostNothing) {
         // Nothing held: the table, the Print-learning lock, the refresh.
         EXPECT_TRUE(TryAcquireSRWLockExclusive(&g_HookedWndLock)) << "table lock left held";
         ReleaseSRWLockExclusive(&g_HookedWndLock);
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_PrintCmdLock, 0)) << "Print-learning lock left held";
-        ReleaseSemaphore(g_PrintCmdLock, 1, nullptr);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(PrintCmdLock(), 0)) << "Print-learning lock left held";
+        ReleaseSemaphore(PrintCmdLock(), 1, nullptr);
         EXPECT_EQ(static_cast<LONG>(CountHookedWindows()), CountLiveHookedRecords()) << "a reference left counted";
         const size_t nAdds = seams.adds.size();
         SendMessageA(hSecond, g_uRefreshMsg, 0, 0);
