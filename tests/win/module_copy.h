@@ -26,14 +26,20 @@ inline std::string PlantedModulePath() { return BuildTreePath("tests\\win\\plant
 
 class ModuleCopy {
 public:
-    explicit ModuleCopy(bool bWithResourceLibrary = true) {
+    // This test program as a generic menu host, a browser host listed first
+    // in [PFCModules] also.
+    static constexpr char kGenericHostProfile[] =
+        "[PFCModules]\r\nPFCBROWSE.EXE=1\r\n[PFCInclude]\r\nTests (WIN_UNIT_TESTS)=1\r\n";
+    static constexpr char kBrowserHostProfile[] =
+        "[PFCModules]\r\nWIN_UNIT_TESTS.EXE=1\r\n[PFCInclude]\r\nTests (WIN_UNIT_TESTS)=1\r\n";
+
+    explicit ModuleCopy(bool bWithResourceLibrary = true, const char* pszProfile = kGenericHostProfile) {
         m_path = m_dir.Child("PVPFCW32.dll");
         m_bCopied = CopyFileA(BuildTreePath("PVPFCW32.dll").c_str(), m_path.c_str(), FALSE) != FALSE;
         if (bWithResourceLibrary)
             m_bCopied = m_bCopied && CopyFileA(BuildTreePath("resources\\PavRes32.dll").c_str(),
                                                m_dir.Child("PavRes32.dll").c_str(), FALSE) != FALSE;
-        m_dir.AddFile("PvPfcW32.ini",
-                      "[PFCModules]\r\nPFCBROWSE.EXE=1\r\n[PFCInclude]\r\nTests (WIN_UNIT_TESTS)=1\r\n");
+        m_dir.AddFile("PvPfcW32.ini", pszProfile);
         SuiteKeySandbox::SetString(kRootLocalMachine, "CommonDirectory", m_dir.path());
         // An installed, current suite: the window's send item is placed
         // without a word about missing settings.

@@ -2,15 +2,21 @@
 // from the host's folder or current directory, and it stays loaded while a
 // window or a modal loop can still call it, and no longer.
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
 
 #include <string>
 
+#include "hook/hook_names.h"
 #include "hook/hooked_wnd.h"
 #include "hook/target_selection.h"
 #include "hook/shared_state.h"
 #include "host_seh_frame.h"
 #include "module_copy.h"
 #include "platform/fault_guard.h"
+#include "screen_wait.h"
+#include "toolbar_band.h"
 #include "window_tree.h"
 
 using test_support::BuildTreePath;
@@ -218,6 +224,111 @@ TEST_F(ModuleLifetime, ModalLoopUnderTheHookProcedureReturnsIntoLoadedCode) {
     EXPECT_EQ(0x77, SendMessageA(hWnd, kModalProbe, 0, 0));
     EXPECT_TRUE(g_module.bLoadedThroughoutTheLoop);
     EXPECT_EQ(CopyHostProc, WndProcOf(hWnd)) << "given back when the hook went";
+    EXPECT_FALSE(copy.WaitUntilUnloaded(500)) << "kept for the process";
+}
+
+
+// --- the send button's popup, open while the hook goes ------------------------
+
+// The button's click runs the popup's modal loop inside the module's button
+// procedure. The hook goes inside that loop, the test's own reference with
+// it: the click still returns into loaded code.
+struct ButtonClick {
+    ModuleCopy* pCopy = nullptr;
+    HWND hHost = nullptr;
+    HWND hButton = nullptr;
+    UINT uHookRemovedMsg = 0;
+    bool bMenuWasOpen = false;
+    bool bReturned = false;
+    bool bLoadedWhenItReturned = false;
+} g_click;
+
+HWND OpenPopupWindow() {
+    HWND hMenu = FindWindowA("#32768", nullptr);
+    return hMenu != nullptr && IsWindowVisible(hMenu) ? hMenu : nullptr;
+}
+
+// Inside the popup's loop: once the popup shows, the hook goes and the
+// test's reference with it; once the host has its procedure back, the
+// popup is closed.
+void CALLBACK InsideTheMenuLoop(HWND, UINT, UINT_PTR uTimer, DWORD) {
+    if (!g_click.bMenuWasOpen) {
+        if (OpenPopupWindow() == nullptr) return;
+        g_click.bMenuWasOpen = true;
+        PostMessageA(g_click.hHost, g_click.uHookRemovedMsg, 0, 0);
+        g_click.pCopy->Free();
+        return;
+    }
+    if (WndProcOf(g_click.hHost) == g_module.pfnHookProc) return;
+    KillTimer(nullptr, uTimer);
+    EndMenu();
+}
+
+void CALLBACK ClickTheButton(HWND, UINT, UINT_PTR uTimer, DWORD) {
+    KillTimer(nullptr, uTimer);
+    SetTimer(nullptr, 0, 20, InsideTheMenuLoop);
+    SendMessageA(g_click.hButton, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    g_click.bReturned = true;
+    g_click.bLoadedWhenItReturned = g_click.pCopy->IsLoaded();
+}
+
+HWND FindChildOfClass(HWND hParent, const char* pszClass) {
+    HWND hFound = FindWindowExA(hParent, nullptr, pszClass, nullptr);
+    for (HWND hChild = GetWindow(hParent, GW_CHILD); hFound == nullptr && hChild != nullptr;
+         hChild = GetWindow(hChild, GW_HWNDNEXT))
+        hFound = FindChildOfClass(hChild, pszClass);
+    return hFound;
+}
+
+TEST(ModuleLifetimeButton, PopupOpenWhenTheHookGoesReturnsIntoLoadedCode) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_COOL_CLASSES};
+    ASSERT_TRUE(InitCommonControlsEx(&controls));
+    ModuleCopy copy(true, ModuleCopy::kBrowserHostProfile);
+    ASSERT_TRUE(copy.Copied());
+    ASSERT_TRUE(copy.Load());
+    g_module = LoadedModule{};
+    g_module.pfnShellProc = copy.Export<HOOKPROC>("ShellProc");
+    g_module.pfnHookProc = copy.Export<WNDPROC>("HookProc");
+    g_module.pfnSetHooking = copy.Export<decltype(g_module.pfnSetHooking)>("VXPFCWSetHooking");
+    ASSERT_NE(nullptr, g_module.pfnSetHooking);
+    g_module.pfnSetHooking(FALSE, 0, 0, 0);
+
+    // A browser-like host: its view in a "Worker" child, a rebar with a tool
+    // bar band above it.
+    test_support::WindowTree tree;
+    tree.RegisterWithProc("PfcCopyBrowser", DefWindowProcA);
+    tree.RegisterWithProc("Worker", DefWindowProcA);
+    HWND hHost = tree.Top("PfcCopyBrowser", true, false, "browser");
+    ASSERT_NE(nullptr, hHost);
+    MoveWindow(hHost, 0, 0, 640, 200, TRUE);
+    HWND hWorker = CreateWindowExA(0, "Worker", "", WS_CHILD | WS_VISIBLE, 0, 0, 640, 160, hHost, nullptr,
+                                   GetModuleHandleA(nullptr), nullptr);
+    HWND hReBar = CreateWindowExA(0, REBARCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | RBS_VARHEIGHT | CCS_NODIVIDER, 0, 0,
+                                  640, 30, hWorker, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, hReBar);
+    host::AddToolbarBand(hReBar, {"Back", "Forward"}, 200, 560);
+
+    g_module.pfnShellProc(HSHELL_WINDOWCREATED, reinterpret_cast<WPARAM>(hHost), 0);
+    ASSERT_EQ(g_module.pfnHookProc, WndProcOf(hHost));
+    copy.KeptForProcess();
+    HWND hButton = nullptr;
+    ASSERT_TRUE(test_support::PumpUntil(
+        [&] {
+            hButton = FindChildOfClass(hHost, kSendButtonClass);
+            return hButton != nullptr && IsWindowVisible(hButton);
+        },
+        10000))
+        << "the send button was not placed";
+
+    g_click = ButtonClick{&copy, hHost, hButton, RegisterWindowMessageA(kHookRemovedMessageName)};
+    SetTimer(nullptr, 0, 10, ClickTheButton);
+    ASSERT_TRUE(test_support::PumpUntil([] { return g_click.bReturned; }, 10000)) << "the click did not return";
+    EXPECT_TRUE(g_click.bMenuWasOpen) << "the popup never showed";
+    EXPECT_TRUE(g_click.bLoadedWhenItReturned);
+    EXPECT_NE(g_module.pfnHookProc, WndProcOf(hHost)) << "given back when the hook went";
+    EXPECT_TRUE(test_support::PumpUntil([&] { return !IsWindow(hButton); })) << "the button went with the hook";
+    // Nothing proves that no thread is still in the last instructions of the
+    // button's procedure: the module stays for the process.
     EXPECT_FALSE(copy.WaitUntilUnloaded(500)) << "kept for the process";
 }
 
