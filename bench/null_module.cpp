@@ -8,7 +8,7 @@
 #include "exports/shared_section.h"
 #include "hook/shared_state.h"
 
-PFC_SHARED_VARIABLE SharedSection g_FloorShared = {{0}, {0}, {0}, 0, nullptr, nullptr, "PvPfcW32.ini"};
+PFC_SHARED_VARIABLE SharedSection g_FloorShared = {};
 #endif
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

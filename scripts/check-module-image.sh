@@ -8,7 +8,8 @@
 # than copy them at every load), registers no static destructor
 # (they would run at process exit, where a lock of a dead thread hangs it),
 # exports the five entry points by their plain names, and carries a shared,
-# writable data section laid out field by field with the message name last.
+# writable data section laid out field by field: the message name behind the
+# handles, safe mode's fields behind it.
 # The resource module, when given, must export PavResGetInstance.
 #   check-module-image.sh <objdump> <PVPFCW32.dll> <pointer-size> [PavRes32.dll]
 set -euo pipefail
@@ -44,9 +45,12 @@ grep -q 'DATA' <<<"$header" || fail ".shared is not a data section"
 grep -q 'SHARED' <<<"$header" || fail ".shared is not marked shared"
 grep -q 'READONLY' <<<"$header" && fail ".shared is read-only"
 size=$((16#$(awk '/ \.shared /{print $3}' <<<"$header")))
-# Two lists of 4096, the path of 260, the parameter, two handles, the name.
+# Two lists of 4096, the path of 260, the parameter, two handles, the name;
+# then safe mode's watch flag and list generation (32 bits each, aligned) and
+# its list of 4096.
 fields=$((4096 + 4096 + 260 + 4))
 fields=$(( (fields + ptr - 1) / ptr * ptr + 2 * ptr + 13 ))
+fields=$(( (fields + 3) / 4 * 4 + 8 + 4096 ))
 [ "$size" -ge "$fields" ] && [ "$size" -le $((fields + 64)) ] || fail ".shared is $size bytes, expected about $fields"
 # Field by field: everything zero but the message name right behind the two
 # handles (the u32 parameter is padded to the handle size).
@@ -55,7 +59,7 @@ raw=$(mktemp); trap 'rm -f "$raw"' EXIT
 "${objdump%objdump}objcopy" -O binary --only-section=.shared "$dll" "$raw"
 [ "$(head -c "$name_at" "$raw" | tr -d '\0' | wc -c)" -eq 0 ] || fail "the lists, path, parameter or handles are not zero-filled"
 [ "$(tail -c +$((name_at + 1)) "$raw" | head -c 13 | tr '\0' '#')" = "PvPfcW32.ini#" ] || fail "the message name is not behind the handles"
-[ "$(tail -c +$((name_at + 14)) "$raw" | tr -d '\0' | wc -c)" -eq 0 ] || fail "data behind the message name"
+[ "$(tail -c +$((name_at + 14)) "$raw" | tr -d '\0' | wc -c)" -eq 0 ] || fail "safe mode's fields behind the message name are not zero-filled"
 if [ -n "$resdll" ]; then
   "$objdump" -p "$resdll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -qE '\] PavResGetInstance$' ||
     fail "PavRes32.dll does not export PavResGetInstance"

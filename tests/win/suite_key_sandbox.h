@@ -27,12 +27,15 @@ public:
         for (int nRoot = 0; nRoot < 2; ++nRoot) {
             m_saved[nRoot].bExisted = Snapshot(Root(nRoot), m_saved[nRoot].values);
             m_saved[nRoot].bParentExisted = KeyExists(Root(nRoot), "SOFTWARE\\VORLAND");
-            RegDeleteKeyA(Root(nRoot), kSuiteKeyPath);
+            // With its subkeys: a key that has some (safe mode's incidents,
+            // recorded by an earlier end-to-end run in this prefix) is not
+            // deleted by RegDeleteKey, and its values would leak into the test.
+            RegDeleteTreeA(Root(nRoot), kSuiteKeyPath);
         }
     }
     ~SuiteKeySandbox() {
         for (int nRoot = 0; nRoot < 2; ++nRoot) {
-            RegDeleteKeyA(Root(nRoot), kSuiteKeyPath);
+            RegDeleteTreeA(Root(nRoot), kSuiteKeyPath);
             if (m_saved[nRoot].bExisted) {
                 HKEY hKey = nullptr;
                 if (RegCreateKeyExA(Root(nRoot), kSuiteKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr, &hKey, nullptr) ==
