@@ -502,8 +502,8 @@ TEST_F(ClickTest, ChosenItemArrivesAtTheHostWindow) {
         std::vector<WPARAM> keys;
         std::vector<WPARAM> commands;
     } kCases[] = {
-        // The popup's first item is the default print command, position 2.
-        {"first item chosen", {VK_DOWN, VK_RETURN}, {12667}},
+        // The popup's first item is the fax command.
+        {"first item chosen", {VK_DOWN, VK_RETURN}, {SendCommandAt(kCmdFax).uBaseId}},
         {"popup cancelled", {VK_ESCAPE}, {}},
     };
     for (const auto& c : kCases) {
@@ -514,11 +514,15 @@ TEST_F(ClickTest, ChosenItemArrivesAtTheHostWindow) {
         PostMessageA(m_info.hButtonWnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
         EXPECT_TRUE(PumpUntil([&] { return person.nServed == 1 && OwnerCommands().size() == c.commands.size(); }))
             << c.pszWhat;
-        // Whatever might still come arrives before the comparison.
-        PumpUntil([] { return false; }, 100);
+        // The popup has closed and what it chose is on its way: a command
+        // posted to the owner now arrives after it, and ends the record.
+        constexpr WPARAM kMarker = 0x7EED;
+        ASSERT_TRUE(PostMessageA(m_hOwner, WM_COMMAND, kMarker, 0));
+        ASSERT_TRUE(PumpUntil([] { return !OwnerCommands().empty() && OwnerCommands().back() == kMarker; }));
+        OwnerCommands().pop_back();
         EXPECT_EQ(OwnerCommands(), c.commands) << c.pszWhat;
         ASSERT_EQ(person.firstItems.size(), 1u) << c.pszWhat;
-        EXPECT_EQ(person.firstItems[0], 12667u) << c.pszWhat;
+        EXPECT_EQ(person.firstItems[0], SendCommandAt(kCmdFax).uBaseId) << c.pszWhat;
         EXPECT_EQ(platform::LiveMenuCount(), nMenus) << c.pszWhat;
         EXPECT_EQ(WaitForSingleObject(hPerson, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
         CloseHandle(hPerson);
