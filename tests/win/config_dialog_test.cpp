@@ -12,11 +12,13 @@
 
 #include "config/config_command.h"
 #include "config/config_dialog.h"
+#include "config/quarantine_marks.h"
 #include "hook/hook_messages.h"
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
 #include "screen_wait.h"
 #include "seam_recorder.h"
+#include "suite/safe_mode.h"
 #include "suite_key_sandbox.h"
 #include "built_modules.h"
 
@@ -404,6 +406,36 @@ TEST_F(ConfigDialogTest, CancelledCommandLeavesTheSharedListAlone) {
     RunDriven([&] { VXPFCWConfig(); }, [&](HWND hDialog) { Press(hDialog, IDCANCEL); });
     EXPECT_STREQ("Word (WINWORD)", g_szIncludeList);
     EXPECT_TRUE(m_recorder.messageBoxes.empty());
+}
+
+// A quarantined program's entry is shown with the suffix; moved out and back
+// in, it loses the suffix, and OK releases that program only.
+TEST_F(ConfigDialogTest, QuarantinedEntriesAreMarkedAndAnEntryMovedBackReleasesItsProgram) {
+    SetIncludeList({"Notepad (NOTEPAD)", "Word (WINWORD)"});
+    const ULONGLONG ullNow = safe_mode::CurrentTime();
+    for (const char* pszName : {"NOTEPAD.EXE", "WINWORD.EXE"}) {
+        safe_mode::RecordIncident(pszName, 0xC0000005u, ullNow);
+        ASSERT_TRUE(safe_mode::RecordIncident(pszName, 0xC0000005u, ullNow + 1)) << pszName;
+    }
+    const std::string suffix = QuarantinedSuffix();
+    ASSERT_FALSE(suffix.empty());
+    std::vector<std::string> shown;
+    RunDriven([&] { RunConfigDialog(nullptr, ""); },
+              [&](HWND hDialog) {
+                  shown = ListEntries(hDialog, IDC_INCLUDE_LIST);
+                  // Word, the second entry of the sorted list, goes out and
+                  // comes back.
+                  SendDlgItemMessageA(hDialog, IDC_INCLUDE_LIST, LB_SETCURSEL, 1, 0);
+                  Press(hDialog, IDC_MOVE_ONE_OUT);
+                  SendDlgItemMessageA(hDialog, IDC_EXCLUDE_LIST, LB_SETCURSEL, 0, 0);
+                  Press(hDialog, IDC_MOVE_ONE_IN);
+                  Press(hDialog, IDOK);
+              });
+    EXPECT_EQ((std::vector<std::string>{"Notepad (NOTEPAD)" + suffix, "Word (WINWORD)" + suffix}), shown);
+    EXPECT_EQ((std::vector<std::string>{"NOTEPAD.EXE"}), safe_mode::QuarantinedPrograms());
+    const std::vector<std::string> included = KeyList("PFCInclude");
+    EXPECT_EQ(2u, included.size());
+    for (const std::string& entry : included) EXPECT_EQ(std::string::npos, entry.find(suffix)) << entry;
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "platform/unique_handle.h"
 #include "shared_lists.h"
 #include "suite/safe_mode.h"
+#include "suite_key_sandbox.h"
 #include "window_tree.h"
 
 namespace {
@@ -155,6 +156,37 @@ TEST(SafeModeGuardTest, TwoGuardFaultsQuarantineTheHost) {
     UnhookAllWindows();
     g_SharedSection.dwSafeModeWatch = 0;
     g_hResourceModule = nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+// [PFCWatch] SafeMode=0 turns it off: the controller publishes no quarantine
+// and takes no notes, whatever the records say; anything else keeps it on.
+TEST(SafeModeSwitchTest, OffPublishesNoQuarantineAndNoWatch) {
+    test_support::SuiteKeySandbox keys;
+    test_support::TempDirectory dir;
+    const std::string kName = "PFCSWITCHTEST.EXE";
+    const ULONGLONG ullNow = safe_mode::CurrentTime();
+    safe_mode::RecordIncident(kName, 0xC0000005u, ullNow);
+    ASSERT_TRUE(safe_mode::RecordIncident(kName, 0xC0000005u, ullNow + 1));
+    const struct {
+        const char* pszWatch;  // the [PFCWatch] section's text
+        bool bOn;
+    } kCases[] = {{"", true}, {"SafeMode=1\r\n", true}, {"SafeMode=0\r\n", false}};
+    int nProfile = 0;
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.pszWatch);
+        // A file of its own each: the system may keep a profile it read
+        // within the same second.
+        const std::string profile = dir.AddFile("switch" + std::to_string(nProfile++) + ".ini",
+                                                std::string("[PFCWatch]\r\n") + c.pszWatch);
+        SharedSection shared{};
+        controller::PublishSafeMode(&shared, profile);
+        EXPECT_EQ(c.bOn ? 1u : 0u, shared.dwSafeModeWatch);
+        EXPECT_EQ(c.bOn, safe_mode::KeyListHolds(shared.szQuarantineList, kSharedListSize, kName.c_str()));
+    }
 }
 
 }  // namespace
