@@ -1,63 +1,7 @@
 #include "config/config_command.h"
 
-#include "config/config_dialog.h"
-#include "config/profile.h"
-#include "hook/hook_messages.h"
-#include "hook/hooked_wnd_table.h"
-#include "hook/target_selection.h"
-#include "hook/module_lifetime.h"
-#include "hook/refresh.h"
 #include "platform/seams.h"
 #include "platform/unique_handle.h"
-#include "suite/user_messages.h"
-
-namespace {
-
-// The calling program's name as the dialog shows it: NOTEPAD.EXE becomes
-// Notepad.exe.
-void GetDisplayModuleName(HookedWndInfo* pInfo, char (&szName)[MAX_PATH]) {
-    szName[0] = '\0';
-    if (pInfo == nullptr) return;
-    if (!GetModuleName(szName, pInfo->hWnd)) {
-        szName[0] = '\0';
-        return;
-    }
-    if (szName[0] == '\0') return;
-    CharLowerA(szName + 1);
-}
-
-}  // namespace
-
-void ConfigureHooking(HookedWndInfo* pInfo) {
-    char szModuleName[MAX_PATH];
-    GetDisplayModuleName(pInfo, szModuleName);
-
-    const int nBitmapMenuBefore = ReadBitmapMenuSetting();
-    const bool bEnabledBefore = IsHookingEnabled();
-    if (RunConfigDialog(nullptr, szModuleName) != IDOK) return;
-
-    const int nBitmapMenuAfter = ReadBitmapMenuSetting();
-    const bool bEnabledAfter = IsHookingEnabled();
-    LoadIncludeList();
-
-    // The record may go here when its host is no longer included.
-    if (pInfo != nullptr) ReleaseIfExcluded(pInfo);
-
-    if (!bEnabledAfter) {
-        VXPFCWSetHooking(FALSE, 0, 0, 0);
-        // Each bitness has its own hook, held by its own controller: both
-        // are told, so that hooking is off for every program.
-        PostMessageA(HWND_BROADCAST, RegisterWindowMessageA(kHookingOffMessageName), 0, 0);
-        return;
-    }
-    // The calling window shows its item in the new form at once; others
-    // when their item is next placed. The record is still ours to use (the
-    // caller holds a reference) but its window may have been let go above.
-    if (pInfo != nullptr && !pInfo->bUnhooked && nBitmapMenuAfter != nBitmapMenuBefore) ReinsertHookedItem(pInfo);
-    if (!bEnabledBefore &&
-        ShowFormattedMessage(IDS_RESTART_QUESTION, nullptr, MB_OKCANCEL | MB_ICONQUESTION | MB_SYSTEMMODAL) == IDOK)
-        RestartWindows();
-}
 
 bool RestartWindows() {
     if ((GetVersion() & 0x80000000u) != 0) return platform::GetSeams().pfnExitWindowsEx(EWX_REBOOT, 0) != FALSE;
@@ -73,12 +17,4 @@ bool RestartWindows() {
     // last error tells.
     if (GetLastError() != ERROR_SUCCESS) return false;
     return platform::GetSeams().pfnExitWindowsEx(EWX_REBOOT, 0) != FALSE;
-}
-
-extern "C" DWORD WINAPI VXPFCWConfig() {
-    // A suite program's call: the whole start-up first, outside the loader
-    // lock; the dialog needs the resource module and the profile.
-    if (!StartForSuiteProgram()) return 0;
-    ConfigureHooking(nullptr);
-    return 0;
 }

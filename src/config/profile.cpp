@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "hook/shared_state.h"
+#include "hook/trace.h"
 #include "platform/unique_handle.h"
 
 namespace {
@@ -119,4 +120,9 @@ DWORD ReadApplicationProfileInt(const char* pszRegistryKey, const char* pszProfi
         dwType != REG_DWORD || cbValue != sizeof dwValue)
         return dwDefault;
     return dwValue;
+}
+
+void LoadDiagnosticSettings() {
+    g_bTraceEnabled = ReadTraceSetting() == 1;
+    g_bDiagnosticsEnabled = ReadDiagnosticsSetting() == 1;
 }

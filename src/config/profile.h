@@ -44,6 +44,9 @@ void WriteBitmapMenuSetting(bool bBitmap);
 int ReadTraceSetting();
 // "PFCWatch"/"Diagnostics" (default 0).
 int ReadDiagnosticsSetting();
+// Reads [PFCWatch] "Trace" and "Diagnostics" (default 0 each) into
+// g_bTraceEnabled and g_bDiagnosticsEnabled (hook/trace.h).
+void LoadDiagnosticSettings();
 
 // A host's "PrintCmd" in its own section.
 UINT ReadHostPrintCmd(const char* pszHostSection, UINT uDefault);

@@ -6,6 +6,10 @@
 
 #include "hook/hook_names.h"
 
+// Registers every message below, and the refresh message named in the shared
+// section; once per process, at start-up.
+void RegisterModuleMessages();
+
 // kHookRemovedMessageName
 extern UINT g_uHookRemovedMsg;
 void AnnounceHookRemoved();
@@ -27,6 +31,8 @@ constexpr LRESULT kTestQueryAnswer = 0x40000000;
 // the module tells it from inside the host.
 constexpr unsigned kSendItemLineSeparator = 0x1;
 constexpr unsigned kSendItemLineGrayed = 0x2;
-struct HookedWndInfo;
-void ReportSendItem(HookedWndInfo* pInfo, HWND hAsker);
 extern UINT g_uTestQueryMsg;
+
+// kPlaceItemMessageName: the menu worker asks the window's own thread to place
+// the item.
+extern UINT g_uPlaceItemMsg;

@@ -8,21 +8,15 @@
 #include "hook/hook_seams.h"
 #include "hook/hooked_wnd_table.h"
 #include "hook/menu_wait_thread.h"
-#include "hook/module_lifetime.h"
+#include "hook/process_name.h"
 #include "hook/quarantine.h"
 #include "hook/refresh.h"
+#include "hook/send_item_report.h"
 #include "hook/send_commands.h"
 #include "hook/shared_state.h"
 #include "hook/trace.h"
 #include "menu/popup_events.h"
 #include "platform/fault_guard.h"
-
-UINT g_uTestQueryMsg = 0;
-UINT g_uHookRemovedMsg = 0;
-
-void AnnounceHookRemoved() {
-    if (g_uHookRemovedMsg != 0) PostMessageA(HWND_BROADCAST, g_uHookRemovedMsg, 0, 0);
-}
 
 namespace {
 

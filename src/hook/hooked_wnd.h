@@ -17,6 +17,9 @@ constexpr int kHostBrowser = 0;      // button host with a rebar
 constexpr int kHostDocObject = 1;    // menu host with a "Shell DocObject View"
 constexpr int kHostGeneric = 2;      // included, unlisted or without its dock
 
+// Host indices 0 and 3 to 7 get a tool-bar button instead of a menu item.
+inline bool IsButtonMenuModule(int nModule) { return nModule == 0 || (nModule >= 3 && nModule <= 7); }
+
 // Bits of HookedWndInfo::dwFlags.
 constexpr DWORD kHookFlagClosing = 0x1;        // WM_CLOSE or WM_QUIT seen
 constexpr DWORD kHookFlagItemConfirmed = 0x2;  // the send item is in place
@@ -51,6 +54,8 @@ struct HookedWndInfo {
     volatile LONG bMenuWorkerAgain;
 };
 
+// A new record with its lock, counted once for the table.
+HookedWndInfo* NewHookedWndInfo();
 // Zeroes the send-item part (aCmdID through nMenuItems).
 void InitHookedWndInfo(HookedWndInfo* pInfo);
 

@@ -13,11 +13,8 @@
 // reader/writer lock, not re-entrant: every message of every hooked window
 // looks the table up (shared), so a lock that costs a kernel call per message
 // would dominate the path; only insertion and removal take it exclusively.
-// PrintCmdLock() serialises the learning of hosts' Print commands (null
-// when it cannot be made: the learning is then skipped).
 extern std::vector<HookedWndInfo*>& g_HookedWndList;
 extern SRWLOCK g_HookedWndLock;
-HANDLE PrintCmdLock();
 
 void TryToHookThisWnd(HWND hWnd, int nModule);
 // Position out: the record's index in the table at the time of the lookup.

@@ -4,6 +4,7 @@
 
 #include "hook/hooked_wnd_table.h"
 #include "hook/quarantine.h"
+#include "hook/shell_proc.h"
 #include "hook/target_selection.h"
 #include "hook/trace.h"
 #include "platform/fault_guard.h"

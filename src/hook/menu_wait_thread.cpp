@@ -16,6 +16,7 @@
 // that comes while it runs makes it watch once more when it is through, so
 // that no number of requests can cost the host more than one thread. The
 // module is kept for the process before the thread starts.
+#include "hook/hook_messages.h"
 #include "hook/hook_seams.h"
 #include "hook/hooked_wnd.h"
 #include "hook/menu_wait_thread.h"
@@ -55,7 +56,6 @@ DWORD WINAPI MenuWaitThreadStart(LPVOID pParameter) {
 
 }  // namespace
 
-UINT g_uPlaceItemMsg = 0;
 
 namespace {
 

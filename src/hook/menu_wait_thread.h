@@ -12,9 +12,8 @@ constexpr DWORD kMenuWaitUnhooked = static_cast<DWORD>(-6);
 constexpr int kMenuWaitAttempts = 20;
 constexpr DWORD kMenuWaitIntervalMs = 250;
 DWORD MenuWaitThread(HookedWndInfo* pInfo);
-// The worker asks the window's own thread to place the item, with this
-// message; what it answers is whether the item was placed.
-extern UINT g_uPlaceItemMsg;
+// The worker asks the window's own thread to place the item, with
+// g_uPlaceItemMsg; what it answers is whether the item was placed.
 BOOL PlaceItemForMenuWorker(HookedWndInfo* pInfo);
 // Starts the worker on its own thread with references to the record and to
 // this module, so neither can go away under it. False when no thread runs.

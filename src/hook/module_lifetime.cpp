@@ -55,23 +55,12 @@ bool g_bModuleStateInitialized = false;
 bool g_bLibraryStartedHere = false;
 bool g_bOemSetLoaded = false;
 
-INIT_ONCE g_ProcessNameOnce = INIT_ONCE_STATIC_INIT;
-std::atomic<bool> g_bProcessNameTaken{false};
-bool g_bProcessNameUsable = false;
-char g_szProcessModuleName[kPathSize] = {};
-
 INIT_ONCE g_ServingOnce = INIT_ONCE_STATIC_INIT;
 bool g_bServing = false;
 // [PFCModules] was empty: the module does nothing in this process, and says
 // so once.
 bool g_bNoHostListPending = false;
 volatile LONG g_nNoHostListShown = 0;
-
-BOOL CALLBACK TakeProcessModuleName(PINIT_ONCE, void*, void**) {
-    g_bProcessNameUsable = GetModuleName(g_szProcessModuleName, nullptr) != FALSE;
-    g_bProcessNameTaken.store(true, std::memory_order_release);
-    return TRUE;
-}
 
 void StartServing() {
     if (StartModuleInProcess()) {
@@ -146,24 +135,9 @@ void OnModuleLoad(HINSTANCE hInstance) { g_hModuleInstance = hInstance; }
 
 void InitializeModuleState() {
     if (g_bModuleStateInitialized) return;
-    g_uRefreshMsg = RegisterWindowMessageA(g_SharedSection.szRefreshMsgName);
-    g_uTestQueryMsg = RegisterWindowMessageA(kTestQueryMessageName);
-    g_uHookRemovedMsg = RegisterWindowMessageA(kHookRemovedMessageName);
-    g_uPlaceItemMsg = RegisterWindowMessageA(kPlaceItemMessageName);
+    RegisterModuleMessages();
     InitializeLibrary();
     g_bModuleStateInitialized = true;
-}
-
-void EnsureModuleStarted() {
-    // The executable's name cannot change while the process runs: it is
-    // taken once, so that the window-created path compares and nothing else.
-    if (g_bProcessNameTaken.load(std::memory_order_acquire)) return;
-    InitOnceExecuteOnce(&g_ProcessNameOnce, TakeProcessModuleName, nullptr, nullptr);
-}
-
-const char* ProcessModuleName() {
-    EnsureModuleStarted();
-    return g_bProcessNameUsable ? g_szProcessModuleName : nullptr;
 }
 
 bool EnsureModuleServing() {
@@ -272,23 +246,6 @@ void LoadIncludeList() {
     char szIncludeList[kSharedListSize] = {};
     ReadProfileKeyList(kSectionInclude, szIncludeList, kSharedListSize);
     PublishShared(g_szIncludeList, szIncludeList, kSharedListSize);
-}
-
-const char* GetModuleEntry(int nIndex) {
-    static const char kEmpty[] = "";
-    if (nIndex < 0) return kEmpty;
-    const char* pszEntry = g_szModuleList;
-    const char* const pszEnd = g_szModuleList + kSharedListSize;
-    for (int i = 0; i < nIndex; ++i) {
-        if (*pszEntry == '\0') return kEmpty;
-        const void* pNul = std::memchr(pszEntry, '\0', static_cast<size_t>(pszEnd - pszEntry));
-        if (pNul == nullptr) return kEmpty;
-        pszEntry = static_cast<const char*>(pNul) + 1;
-        if (pszEntry >= pszEnd) return kEmpty;
-    }
-    // An entry that runs to the end of the block has no terminator of its own.
-    if (std::memchr(pszEntry, '\0', static_cast<size_t>(pszEnd - pszEntry)) == nullptr) return kEmpty;
-    return pszEntry;
 }
 
 extern "C" DWORD WINAPI VXPFCWSetHooking(BOOL bHook, DWORD, DWORD, DWORD dwParam) {

@@ -4,15 +4,12 @@
 
 #include <windows.h>
 
+#include "hook/process_name.h"
+
 // The module's entry point runs under the system's loader lock: it only
 // records the instance. Everything else starts on the first call from
 // outside, once per process, whichever entry point comes first.
 void OnModuleLoad(HINSTANCE hInstance);
-// Every entry point: the executable's name, taken once. Loads nothing, reads
-// no file or registry value.
-void EnsureModuleStarted();
-// The upper-case executable name of this process; null for "KERNEL32.DLL".
-const char* ProcessModuleName();
 // What a served window or a suite program's call needs, once per process:
 // resource module, library start, profile path, the distributor's set, the
 // lists. False when the module does nothing in this process (no resource
@@ -34,8 +31,6 @@ bool ModuleStartedInProcess();
 
 bool IsHookingEnabled();
 void LoadIncludeList();
-// Entry nIndex (from 0) of the module list; empty past its end.
-const char* GetModuleEntry(int nIndex);
 
 // Finds the suite's resource module ("PavRes32.dll", PavResGetInstance(4)).
 HINSTANCE LoadSuiteResourceModule();

@@ -3,7 +3,7 @@
 #include "hook/hook_seams.h"
 #include "hook/hooked_wnd.h"
 #include "hook/hooked_wnd_table.h"
-#include "hook/module_lifetime.h"
+#include "hook/process_name.h"
 #include "hook/shared_state.h"
 #include "platform/fault_guard.h"
 #include "platform/seams.h"

@@ -1,6 +1,6 @@
 #include "hook/send_commands.h"
 
-#include "config/config_command.h"
+#include "hook/configure_hooking.h"
 #include "hook/hooked_wnd.h"
 #include "menu/send_popup.h"
 #include "oem/oem.h"

@@ -1,4 +1,6 @@
 // The answer to the send-item question of the test query (hook_messages.h).
+#include "hook/send_item_report.h"
+
 #include <cstdio>
 #include <string>
 

@@ -1,6 +1,7 @@
 #include "hook/shared_state.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include "exports/shared_section.h"
 
@@ -36,3 +37,20 @@ static_assert(offsetof(SharedSection, szRefreshMsgName) == offsetof(SharedSectio
               "layout of the shared section");
 static_assert(offsetof(SharedSection, dwSafeModeWatch) > offsetof(SharedSection, szRefreshMsgName),
               "safe mode's fields follow the original block");
+
+const char* GetModuleEntry(int nIndex) {
+    static const char kEmpty[] = "";
+    if (nIndex < 0) return kEmpty;
+    const char* pszEntry = g_szModuleList;
+    const char* const pszEnd = g_szModuleList + kSharedListSize;
+    for (int i = 0; i < nIndex; ++i) {
+        if (*pszEntry == '\0') return kEmpty;
+        const void* pNul = std::memchr(pszEntry, '\0', static_cast<size_t>(pszEnd - pszEntry));
+        if (pNul == nullptr) return kEmpty;
+        pszEntry = static_cast<const char*>(pNul) + 1;
+        if (pszEntry >= pszEnd) return kEmpty;
+    }
+    // An entry that runs to the end of the block has no terminator of its own.
+    if (std::memchr(pszEntry, '\0', static_cast<size_t>(pszEnd - pszEntry)) == nullptr) return kEmpty;
+    return pszEntry;
+}

@@ -37,6 +37,10 @@ extern DWORD& g_dwHookParam;
 extern HHOOK& g_ShellHook;
 extern HANDLE& g_hHookMutex;
 
+// Entry nIndex (from 0) of the module list, which names the host's profile
+// section; empty past its end.
+const char* GetModuleEntry(int nIndex);
+
 // Per process.
 extern HINSTANCE g_hModuleInstance;   // this module
 extern HINSTANCE g_hResourceModule;   // the suite's resource module

@@ -1,6 +1,9 @@
+#include "hook/shell_proc.h"
+
 #include "hook/hooked_wnd.h"
 #include "hook/late_show.h"
 #include "hook/hooked_wnd_table.h"
+#include "hook/host_index.h"
 #include "hook/target_selection.h"
 #include "hook/module_lifetime.h"
 #include "hook/quarantine.h"

@@ -10,7 +10,6 @@
 #include "hook/target_selection.h"
 #include "hook/shared_state.h"
 #include "hook/trace.h"
-#include "toolbar/toolbar.h"
 
 namespace {
 
@@ -80,32 +79,14 @@ BOOL IncludeEntryMatches(const char* pszEntry, const char* pszModuleName) {
     }
 }
 
-int GetModuleIndex(HWND hWnd, const char* pszModuleName) {
-    if (!IsIncludedModule(pszModuleName)) return kHostNotHooked;
+int FindModuleListPosition(const char* pszModuleName) {
     const char* const pszList = g_szModuleList;
-    if (pszList[0] == '\0') return kHostGeneric;
-
-    int nIndex = -1;
     int nPosition = 0;
     for (int nEntry = 0; nEntry < kSharedListSize && pszList[nEntry] != '\0';
          nEntry = NextEntry(pszList, nEntry), ++nPosition) {
         // An entry cut by the end of the block has no terminator: no match.
         if (std::memchr(pszList + nEntry, '\0', static_cast<size_t>(kSharedListSize - nEntry)) == nullptr) break;
-        if (lstrcmpA(pszList + nEntry, pszModuleName) == 0) {
-            nIndex = nPosition;
-            break;
-        }
+        if (lstrcmpA(pszList + nEntry, pszModuleName) == 0) return nPosition;
     }
-    if (nIndex < 0) return kHostGeneric;
-
-    if (nIndex == kHostBrowser && FindReBar(hWnd) != nullptr) {
-        Trace("MODULE_IEXPLORE", hWnd);
-        return kHostBrowser;
-    }
-    if (nIndex == kHostDocObject && !HasDocObjectView(hWnd)) return kHostNotHooked;
-    if (IsButtonMenuModule(nIndex)) {
-        if (FindCommandBarDock(hWnd) == nullptr) return kHostGeneric;
-        Trace("IsButtonMenuModule", hWnd);
-    }
-    return nIndex;
+    return -1;
 }

@@ -12,6 +12,5 @@ BOOL IsIncludedModule(const char* pszModuleName);
 BOOL IncludeEntryMatches(const char* pszEntry, const char* pszModuleName);
 // Whether the process has a module of that name loaded; loads nothing.
 BOOL IsLoadedModule(const char* pszModuleName);
-int GetModuleIndex(HWND hWnd, const char* pszModuleName);
-// The decision ShellProc makes for a new top-level window, and the hooking.
-void ChooseAndHookWindow(HWND hWnd);
+// The position of the name in the module list, or -1.
+int FindModuleListPosition(const char* pszModuleName);

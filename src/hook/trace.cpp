@@ -2,15 +2,8 @@
 
 #include <cstdio>
 
-#include "config/profile.h"
-
 bool g_bTraceEnabled = false;
 bool g_bDiagnosticsEnabled = false;
-
-void LoadDiagnosticSettings() {
-    g_bTraceEnabled = ReadTraceSetting() == 1;
-    g_bDiagnosticsEnabled = ReadDiagnosticsSetting() == 1;
-}
 
 void WriteTrace(const char* pszLabel, HWND hWnd) {
     char szLine[160];

@@ -13,9 +13,8 @@
 extern bool g_bTraceEnabled;
 extern bool g_bDiagnosticsEnabled;
 
-// Reads [PFCWatch] "Trace" and "Diagnostics" (default 0 each) into
-// g_bTraceEnabled and g_bDiagnosticsEnabled.
-void LoadDiagnosticSettings();
+// Set by LoadDiagnosticSettings (config/profile.h) from the profile, so that
+// the trace itself reads nothing.
 
 // "PVPFCW32 pid <process id> hwnd <window>: <label>" to OutputDebugStringA.
 void WriteTrace(const char* pszLabel, HWND hWnd);

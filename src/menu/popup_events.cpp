@@ -1,9 +1,10 @@
 #include "menu/popup_events.h"
 
+#include <atomic>
+
 #include "config/profile.h"
 #include "hook/hooked_wnd.h"
-#include "hook/hooked_wnd_table.h"
-#include "hook/module_lifetime.h"
+#include "hook/shared_state.h"
 #include "menu/menu_search.h"
 #include "platform/seams.h"
 #include "platform/unique_handle.h"
@@ -20,7 +21,25 @@ bool IsSendPopup(const HookedWndInfo* pInfo, HMENU hOpening, UINT uPosition) {
     return uPosition != 0 && GetSubMenu(pInfo->hPopupMenu, static_cast<int>(uPosition)) == hOpening;
 }
 
+// Made at the first Print learning, not at load: the hook loads the module
+// into every windowed process, and most never learn a Print command. Closed
+// by the module's exit, never at process end.
+std::atomic<HANDLE> g_hPrintCmdLock{nullptr};
+
 }  // namespace
+
+HANDLE PrintCmdLock() {
+    HANDLE hLock = g_hPrintCmdLock.load(std::memory_order_acquire);
+    if (hLock != nullptr) return hLock;
+    platform::unique_handle hMade(CreateSemaphoreA(nullptr, 1, 1, nullptr));
+    if (!hMade) return nullptr;
+    // Two first learnings at once: one semaphore is kept, the other closed.
+    if (g_hPrintCmdLock.compare_exchange_strong(hLock, hMade.get(), std::memory_order_acq_rel))
+        return hMade.release();
+    return hLock;
+}
+
+void ReleasePrintCmdLock() { platform::unique_handle(g_hPrintCmdLock.exchange(nullptr, std::memory_order_acq_rel)); }
 
 bool OnSendPopupOpening(const HookMessage& message, LRESULT* plResult) {
     HookedWndInfo* pInfo = message.pInfo;

@@ -1,7 +1,15 @@
 // What the send popup does when a host's menus open and are browsed.
 #pragma once
 
+#include <windows.h>
+
 #include "hook/message_handler.h"
+
+// Serialises the learning of hosts' Print commands across the process's
+// windows; null when it cannot be made (the learning is then skipped).
+HANDLE PrintCmdLock();
+// At the module's exit, once every window is given back.
+void ReleasePrintCmdLock();
 
 // WM_INITMENUPOPUP: the opening of the send popup (or of one of its
 // submenus) is answered here and never reaches the host; the host is asked

@@ -9,7 +9,6 @@
 #include "send/printer_switch.h"
 #include "suite/suite_settings.h"
 #include "suite/user_messages.h"
-#include "toolbar/toolbar.h"
 
 namespace send {
 namespace {

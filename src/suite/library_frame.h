@@ -6,23 +6,7 @@
 #include <windows.h>
 
 #include "suite/library_error.h"
-
-// GetLastError() is taken when dwError is this value.
-constexpr DWORD kUseLastError = 0xFFFFFFFF;
-
-LibraryErrorCode MapWin32Error(DWORD dwError);
-
-// Raises the mapped last error, or LIBERR_OUT_OF_MEMORY when none is recorded.
-[[noreturn]] void ThrowNullResult(const char* pszText);
-
-template <class Value>
-Value ThrowIfNull(Value value, const char* pszText) {
-    if (value == Value{}) ThrowNullResult(pszText);
-    return value;
-}
-
-// A code of 0 is replaced by the mapped last error, or LIBERR_NO_SYSTEM_ERROR.
-[[noreturn]] void ThrowLastError(DWORD dwCode, const char* pszText);
+#include "suite/system_errors.h"
 
 // Module load and unload. Initialisation: instance handle, private heap, error
 // state and lock, fault translation, and the per-executable named mutex.
@@ -49,5 +33,3 @@ char* LoadLibraryString(UINT uId, char* pszBuffer, bool bMustExist);
 // executable's full path with every backslash replaced by the letter a.
 void MakeExecutableMutexName(const char* pszExecutablePath, char* pszName, size_t cchName);
 
-// Released by the library teardown; owned by the registry layer.
-void ReleaseRegistryLayer();

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/shell_calls.h"
-#include "suite/library_frame.h"
+#include "suite/system_errors.h"
 #include "suite/suite_settings.h"
 
 namespace {

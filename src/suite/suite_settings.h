@@ -59,6 +59,8 @@ LibraryErrorCode BuildSuitePath(const char* pszKey, const char* pszDirValue, con
 // Makes BuildSuitePath take the shell's way to the long form, as on systems
 // without GetLongPathNameA.
 void UseShellLongPathForTesting(bool bForce);
+// Released by the library teardown.
+void ReleaseRegistryLayer();
 
 // --- suite operations -----------------------------------------------------
 

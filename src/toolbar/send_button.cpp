@@ -5,7 +5,6 @@
 
 #include "config/profile.h"
 #include "hook/hooked_wnd.h"
-#include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
 #include "menu/send_popup.h"
 #include "platform/module_pin.h"

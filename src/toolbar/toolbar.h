@@ -6,10 +6,7 @@
 
 #include <windows.h>
 
-struct HookedWndInfo;
-
-// Host indices 0 and 3 to 7 get a tool-bar button instead of a menu item.
-bool IsButtonMenuModule(int nModule);
+#include "hook/hooked_wnd.h"
 
 // A direct child of class "Worker" whose parent is the window itself.
 bool HasWorkerChild(HWND hWnd);

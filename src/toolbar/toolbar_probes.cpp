@@ -68,8 +68,6 @@ BOOL CALLBACK StopAtVisibleMenuBar(HWND hWnd, LPARAM lParam) {
 
 }  // namespace
 
-bool IsButtonMenuModule(int nModule) { return nModule == 0 || (nModule >= 3 && nModule <= 7); }
-
 bool HasWorkerChild(HWND hWnd) {
     HWND hWorker = FindDirectChildOfClass(hWnd, "Worker");
     return hWorker != nullptr && GetAncestor(hWorker, GA_PARENT) == hWnd;

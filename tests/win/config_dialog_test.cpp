@@ -13,6 +13,7 @@
 #include "config/config_command.h"
 #include "config/config_dialog.h"
 #include "config/quarantine_marks.h"
+#include "hook/configure_hooking.h"
 #include "hook/hook_messages.h"
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"

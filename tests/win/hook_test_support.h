@@ -13,6 +13,7 @@
 #include "hook/hooked_wnd_table.h"
 #include "hook/menu_wait_thread.h"
 #include "hook/target_selection.h"
+#include "menu/popup_events.h"
 #include "hook/shared_state.h"
 
 namespace test_support {

@@ -11,6 +11,7 @@
 #include "built_modules.h"
 #include "hook/hook_messages.h"
 #include "hook/quarantine.h"
+#include "hook/shell_proc.h"
 #include "hook/target_selection.h"
 #include "hook_test_support.h"
 #include "platform/fault_guard.h"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "hook/hooked_wnd.h"
+#include "hook/host_index.h"
 #include "hook/target_selection.h"
 #include "hook/shared_state.h"
 #include "shared_lists.h"

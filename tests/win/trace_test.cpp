@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "hook/module_lifetime.h"
+#include "config/profile.h"
 #include "hook/trace.h"
 #include "hook_test_support.h"
 #include "platform/unique_handle.h"

@@ -1,0 +1,205 @@
+#!/usr/bin/env python3
+"""Lists include cycles in src/, between files and between folders, and fails
+when one is not on the known list below; checks the two layers of the hook
+core as well.
+
+A header and the source of the same name are one unit: a source that
+includes a header of a unit whose own source includes the first unit's header
+closes a loop at link time as surely as two headers that include each other.
+Folders are the subsystems; a folder cycle means two subsystems call each
+other, which is what keeps the hook core from being a floor below the
+features.
+
+The hook core is two layers in one folder: below the features, the record,
+the shared section and its readers, the process's name, the host lists and
+the registered names (HOOK_LEAF), which include nothing of src/ but platform/
+and each other; above them, the table, subclassing, dispatcher, ShellProc and
+start-up/exit. The features include only the lower layer, and the folder
+graph counts the two layers as two folders (hook/leaf and hook).
+
+Usage: check-include-cycles.py [--no-known] [SRC_DIR]   (default: src/ beside
+this script; --no-known checks a tree against an empty known list)
+Exit 0: no cycle beyond the known ones; 1: a new cycle (or a known one that
+is gone, so the list is kept honest).
+"""
+import os
+import re
+import sys
+
+# Cycles that remain while the hook core is being split; each entry is the
+# sorted members of one strongly connected set, with why it is still there.
+# A cycle that grows or a new one fails; so does an entry that no longer
+# occurs, so that the list only shrinks.
+KNOWN_UNIT_CYCLES = {
+    ('hook/configure_hooking', 'hook/hook_proc', 'hook/hooked_wnd_table', 'hook/late_show', 'hook/module_lifetime',
+     'hook/refresh', 'hook/send_commands', 'hook/shell_proc'):
+        'upper hook layer: subclassing installs HookProc, which unhooks on WM_NCDESTROY; the refresh timer and a '
+        'late-shown window both go back to the table; the configure action restarts the hook',
+}
+KNOWN_FOLDER_CYCLES = {
+    ('menu', 'toolbar'):
+        'the send item places a popup or a button by the host index (menu/send_item -> toolbar/send_button), '
+        'and the button opens the send popup (toolbar/send_button -> menu/send_popup): an item placer per record '
+        'chosen when the window is hooked ends it',
+}
+
+HOOK_LEAF = {
+    'hook/hooked_wnd', 'hook/shared_state', 'hook/hook_names', 'hook/hook_messages', 'hook/process_name',
+    'hook/message_handler', 'hook/send_command_table', 'hook/target_selection', 'hook/trace',
+}
+# What the lower layer may stand on besides itself.
+LEAF_MAY_INCLUDE = ('platform/', 'exports/shared_section')
+FEATURES = ('menu/', 'toolbar/', 'send/', 'config/', 'oem/')
+
+INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)
+SOURCE_ENDINGS = ('.h', '.hpp', '.cpp', '.c', '.S')
+
+
+def unit_of(path):
+    # A private header of a unit split over several sources (X_detail.h)
+    # belongs to X.
+    unit = os.path.splitext(path)[0]
+    return unit[:-len('_detail')] if unit.endswith('_detail') else unit
+
+
+def read_graph(src):
+    files = []
+    for root, _, names in os.walk(src):
+        for name in names:
+            if name.endswith(SOURCE_ENDINGS):
+                files.append(os.path.relpath(os.path.join(root, name), src).replace(os.sep, '/'))
+    known = set(files)
+    units = {unit_of(f) for f in files}
+    edges = {u: set() for u in units}
+    for f in files:
+        with open(os.path.join(src, f), encoding='utf-8', errors='replace') as fh:
+            text = fh.read()
+        here = os.path.dirname(f)
+        for inc in INCLUDE.findall(text):
+            for candidate in (inc, os.path.normpath(os.path.join(here, inc)).replace(os.sep, '/')):
+                if candidate in known:
+                    target = unit_of(candidate)
+                    if target != unit_of(f):
+                        edges[unit_of(f)].add(target)
+                    break
+    return edges
+
+
+def strongly_connected(edges):
+    """Tarjan's algorithm, iterative; only sets of two or more members."""
+    index, low, on_stack, stack, result = {}, {}, set(), [], []
+    counter = [0]
+    for start in sorted(edges):
+        if start in index:
+            continue
+        work = [(start, iter(sorted(edges[start])))]
+        index[start] = low[start] = counter[0]; counter[0] += 1
+        stack.append(start); on_stack.add(start)
+        while work:
+            node, children = work[-1]
+            advanced = False
+            for child in children:
+                if child not in index:
+                    index[child] = low[child] = counter[0]; counter[0] += 1
+                    stack.append(child); on_stack.add(child)
+                    work.append((child, iter(sorted(edges.get(child, ())))))
+                    advanced = True
+                    break
+                if child in on_stack:
+                    low[node] = min(low[node], index[child])
+            if advanced:
+                continue
+            work.pop()
+            if work:
+                low[work[-1][0]] = min(low[work[-1][0]], low[node])
+            if low[node] == index[node]:
+                members = []
+                while True:
+                    member = stack.pop(); on_stack.discard(member)
+                    members.append(member)
+                    if member == node:
+                        break
+                if len(members) > 1:
+                    result.append(tuple(sorted(members)))
+    return sorted(result)
+
+
+def folder_of(unit):
+    if unit in HOOK_LEAF:
+        return 'hook/leaf'
+    # The shared section's declaration is the floor the lower layer stands on;
+    # the entry point above everything is the rest of exports/.
+    if unit == 'exports/shared_section':
+        return 'exports/section'
+    # The error codes are the portable floor that the container code and the
+    # suite's Windows frame both stand on (a library of their own in the build).
+    if unit == 'suite/library_error':
+        return 'suite/errors'
+    return unit.split('/')[0] if '/' in unit else '.'
+
+
+def layer_faults(edges):
+    faults = []
+    for unit in sorted(edges):
+        for target in sorted(edges[unit]):
+            if unit in HOOK_LEAF and target not in HOOK_LEAF and not target.startswith(LEAF_MAY_INCLUDE):
+                faults.append('%s is below the features and may not include %s' % (unit, target))
+            if unit.startswith(FEATURES) and target.startswith('hook/') and target not in HOOK_LEAF:
+                faults.append('%s is a feature and may include only the lower layer of hook/, not %s' % (unit, target))
+    return faults
+
+
+def folder_graph(edges):
+    folders = {}
+    for unit, targets in edges.items():
+        a = folder_of(unit)
+        folders.setdefault(a, set())
+        for t in targets:
+            b = folder_of(t)
+            if a != b:
+                folders[a].add(b)
+            folders.setdefault(b, set())
+    return folders
+
+
+def report(kind, cycles, known, edges):
+    bad = 0
+    for cycle in cycles:
+        reason = known.get(cycle)
+        print('%s cycle (%s): %s' % (kind, 'known: ' + reason if reason else 'NEW', ' <-> '.join(cycle)))
+        members = set(cycle)
+        for m in cycle:
+            inside = sorted(t for t in edges[m] if t in members)
+            print('    %s -> %s' % (m, ', '.join(inside)))
+        if not reason:
+            bad += 1
+    for cycle in sorted(set(known) - set(cycles)):
+        print('%s cycle listed as known but gone, take it off the list: %s' % (kind, ' <-> '.join(cycle)))
+        bad += 1
+    return bad
+
+
+def main():
+    args = sys.argv[1:]
+    known_units, known_folders = KNOWN_UNIT_CYCLES, KNOWN_FOLDER_CYCLES
+    if args and args[0] == '--no-known':
+        args = args[1:]
+        known_units, known_folders = {}, {}
+    src = args[0] if args else os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'src')
+    edges = read_graph(src)
+    folders = folder_graph(edges)
+    unit_cycles = strongly_connected(edges)
+    folder_cycles = strongly_connected(folders)
+    bad = report('file', unit_cycles, known_units, edges)
+    bad += report('folder', folder_cycles, known_folders, folders)
+    faults = layer_faults(edges)
+    for fault in faults:
+        print('layer: ' + fault)
+    bad += len(faults)
+    print('%d units, %d file cycle(s), %d folder cycle(s), %d not allowed'
+          % (len(edges), len(unit_cycles), len(folder_cycles), bad))
+    return 1 if bad else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
