@@ -10,7 +10,7 @@ volatile LONG g_nLiveRecords = 0;
 HookedWndInfo* NewHookedWndInfo() {
     auto* pInfo = new HookedWndInfo{};
     InterlockedIncrement(&g_nLiveRecords);
-    pInfo->hLock = CreateSemaphoreA(nullptr, 1, 1, nullptr);
+    pInfo->hLock.reset(CreateSemaphoreA(nullptr, 1, 1, nullptr));
     InitHookedWndInfo(pInfo);
     pInfo->dwFlags = 0;
     pInfo->uTimerID = 0;
@@ -22,18 +22,17 @@ HookedWndInfo* NewHookedWndInfo() {
 void InitHookedWndInfo(HookedWndInfo* pInfo) {
     std::memset(pInfo->aCmdID, 0, sizeof pInfo->aCmdID);
     pInfo->uPrintCmd = 0;
-    pInfo->hBitmap = nullptr;
-    pInfo->hPopupMenu = nullptr;
+    pInfo->hBitmap.reset();
+    pInfo->hPopupMenu.reset();
     pInfo->hButtonWnd = nullptr;
     pInfo->hMenu = nullptr;
     pInfo->nMenuItems = 0;
 }
 
-void AddRefHookedWnd(HookedWndInfo* pInfo) { InterlockedIncrement(&pInfo->nRefCount); }
+void HookedWndRef::AddRef(HookedWndInfo* pInfo) noexcept { InterlockedIncrement(&pInfo->nRefCount); }
 
-void ReleaseHookedWnd(HookedWndInfo* pInfo) {
+void HookedWndRef::ReleaseHookedWnd(HookedWndInfo* pInfo) noexcept {
     if (InterlockedDecrement(&pInfo->nRefCount) != 0) return;
-    if (pInfo->hLock != nullptr) CloseHandle(pInfo->hLock);
     delete pInfo;
     InterlockedDecrement(&g_nLiveRecords);
 }

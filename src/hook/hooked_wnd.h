@@ -10,6 +10,7 @@
 
 #include "hook/send_command_table.h"
 #include "platform/fault_guard.h"
+#include "platform/unique_handle.h"
 
 // Host index (position of the host's module name in the module list).
 constexpr int kHostNotHooked = -1;
@@ -34,12 +35,12 @@ struct HookedWndInfo {
     UINT_PTR uTimerID;
     UINT aCmdID[kSendCommandCount];
     UINT uPrintCmd;
-    HBITMAP hBitmap;
-    HMENU hPopupMenu;
+    platform::unique_hbitmap hBitmap;
+    platform::unique_hmenu hPopupMenu;  // in the host's menu bar while placed
     HWND hButtonWnd;
     HMENU hMenu;
     int nMenuItems;
-    HANDLE hLock;  // semaphore 1/1, taken by the menu worker thread
+    platform::unique_handle hLock;  // semaphore 1/1, taken by the menu worker thread
 
     // Lifetime. The table holds one reference; a menu worker thread and a
     // message being handled hold one each. The record is freed when the last
@@ -59,16 +60,20 @@ HookedWndInfo* NewHookedWndInfo();
 // Zeroes the send-item part (aCmdID through nMenuItems).
 void InitHookedWndInfo(HookedWndInfo* pInfo);
 
-void AddRefHookedWnd(HookedWndInfo* pInfo);
-void ReleaseHookedWnd(HookedWndInfo* pInfo);
-
-// A reference held for a scope: a message being handled, a worker thread.
-// A fault that ends the guarded call holding it gives the reference back in
-// the guard's landing.
+// A reference held for a scope: a message being handled, a worker thread,
+// the table's own. A fault that ends the guarded call holding it gives the
+// reference back in the guard's landing. The count is changed nowhere else.
 class HookedWndRef {
 public:
     HookedWndRef() noexcept = default;
-    // Takes over a reference already counted for the caller.
+    // A further reference to a record the caller reaches under a lock or
+    // through a reference of its own.
+    static HookedWndRef Share(HookedWndInfo* pInfo) noexcept {
+        AddRef(pInfo);
+        return HookedWndRef(pInfo);
+    }
+    // Takes over a reference already counted for the caller: the table's,
+    // or one handed to a thread with release().
     explicit HookedWndRef(HookedWndInfo* pInfo) noexcept
         : m_pInfo(pInfo), m_undo(pInfo != nullptr ? platform::FaultUndo(&Release, pInfo) : platform::FaultUndo()) {}
     ~HookedWndRef() {
@@ -90,11 +95,20 @@ public:
         }
         return *this;
     }
+    // Hands the reference on (to a thread that adopts it); still counted.
+    HookedWndInfo* release() noexcept {
+        m_undo.Settle();
+        HookedWndInfo* pInfo = m_pInfo;
+        m_pInfo = nullptr;
+        return pInfo;
+    }
     HookedWndInfo* get() const noexcept { return m_pInfo; }
     HookedWndInfo* operator->() const noexcept { return m_pInfo; }
     explicit operator bool() const noexcept { return m_pInfo != nullptr; }
 
 private:
+    static void AddRef(HookedWndInfo* pInfo) noexcept;
+    static void ReleaseHookedWnd(HookedWndInfo* pInfo) noexcept;
     static void Release(void* pInfo) { ReleaseHookedWnd(static_cast<HookedWndInfo*>(pInfo)); }
     HookedWndInfo* m_pInfo = nullptr;
     platform::FaultUndo m_undo;

@@ -23,14 +23,10 @@
 
 namespace {
 
-// Shared holds cover only walks of the table, which cannot fault; the
-// exclusive hold is given back by a fault guard's landing as well.
-class TableReadLock {
+// Either hold is given back by a fault guard's landing as well.
+class TableReadLock : public platform::SharedSrwLock {
 public:
-    TableReadLock() noexcept { AcquireSRWLockShared(&g_HookedWndLock); }
-    ~TableReadLock() { ReleaseSRWLockShared(&g_HookedWndLock); }
-    TableReadLock(const TableReadLock&) = delete;
-    TableReadLock& operator=(const TableReadLock&) = delete;
+    TableReadLock() noexcept : platform::SharedSrwLock(g_HookedWndLock) {}
 };
 
 class TableWriteLock : public platform::ExclusiveSrwLock {
@@ -221,8 +217,7 @@ HookedWndRef FindHookedWndRef(HWND hWnd, size_t* pPosition) {
     for (size_t i = 0; i < list.size(); ++i) {
         if (list[i] != nullptr && list[i]->hWnd == hWnd) {
             if (pPosition != nullptr) *pPosition = i;
-            AddRefHookedWnd(list[i]);
-            return HookedWndRef(list[i]);
+            return HookedWndRef::Share(list[i]);
         }
     }
     return HookedWndRef();
@@ -231,7 +226,7 @@ HookedWndRef FindHookedWndRef(HWND hWnd, size_t* pPosition) {
 void RestoreWndProc(HookedWndInfo* pInfo, BOOL bRemoveItem) {
     {
         // The menu worker reads the procedure under the record's lock.
-        platform::SemaphoreLock lock(pInfo->hLock, kRecordLockTimeoutMs);
+        platform::SemaphoreLock lock(pInfo->hLock.get(), kRecordLockTimeoutMs);
         // Somebody who subclassed the window after us keeps their procedure;
         // taking ours out from under them would cut their chain.
         if (pInfo->pfnOldWndProc != nullptr && CurrentWndProc(pInfo) == HookProc) {
@@ -245,7 +240,8 @@ void RestoreWndProc(HookedWndInfo* pInfo, BOOL bRemoveItem) {
 void UnhookThisWnd(HookedWndInfo* pInfo, BOOL bRemoveItem, size_t nPosition) {
     KillRefreshTimer(pInfo);
     RestoreWndProc(pInfo, bRemoveItem);
-    if (DetachFromTable(pInfo, nPosition)) ReleaseHookedWnd(pInfo);
+    // The table's own reference goes with its entry.
+    if (DetachFromTable(pInfo, nPosition)) HookedWndRef tableReference(pInfo);
 }
 
 void UnhookAllWindows() {
@@ -257,15 +253,14 @@ void UnhookAllWindows() {
             // The window's own thread may unhook it (WM_NCDESTROY) the moment
             // the lock is let go; our reference keeps the record until we
             // are done with it.
-            AddRefHookedWnd(g_HookedWndList.front());
-            pInfo = HookedWndRef(g_HookedWndList.front());
+            pInfo = HookedWndRef::Share(g_HookedWndList.front());
         }
         if (!IsOwnThreadWindow(pInfo->hWnd) && IsWindow(pInfo->hWnd) && AskOwnThreadToUnhook(pInfo.get())) continue;
         // Ours, gone, or its thread does not answer: given back from here.
         // A timer that could not be killed from this thread ends itself.
         KillRefreshTimer(pInfo.get());
         RestoreWndProc(pInfo.get(), TRUE);
-        if (DetachFromTable(pInfo.get(), 0)) ReleaseHookedWnd(pInfo.get());
+        if (DetachFromTable(pInfo.get(), 0)) HookedWndRef tableReference(pInfo.get());
     }
 }
 

@@ -31,7 +31,7 @@ namespace {
 // record's own.
 class AttemptLocks {
 public:
-    explicit AttemptLocks(HookedWndInfo* pInfo) : m_csLock(g_csMenuThread), m_recordLock(pInfo->hLock) {}
+    explicit AttemptLocks(HookedWndInfo* pInfo) : m_csLock(g_csMenuThread), m_recordLock(pInfo->hLock.get()) {}
 
 private:
     platform::CriticalSectionLock m_csLock;
@@ -39,7 +39,9 @@ private:
 };
 
 DWORD WINAPI MenuWaitThreadStart(LPVOID pParameter) {
-    auto* pInfo = static_cast<HookedWndInfo*>(pParameter);
+    // The reference StartMenuWaitThread handed over.
+    const HookedWndRef info(static_cast<HookedWndInfo*>(pParameter));
+    HookedWndInfo* pInfo = info.get();
     DWORD dwResult = 0;
     for (;;) {
         while (InterlockedExchange(&pInfo->bMenuWorkerAgain, FALSE) != FALSE) dwResult = MenuWaitThread(pInfo);
@@ -50,7 +52,6 @@ DWORD WINAPI MenuWaitThreadStart(LPVOID pParameter) {
             InterlockedCompareExchange(&pInfo->bMenuWorkerRunning, TRUE, FALSE) != FALSE)
             break;
     }
-    ReleaseHookedWnd(pInfo);
     return dwResult;
 }
 
@@ -118,12 +119,12 @@ bool StartMenuWaitThread(HookedWndInfo* pInfo, DWORD* pdwThreadId) {
         InterlockedExchange(&pInfo->bMenuWorkerRunning, FALSE);
         return false;
     }
-    AddRefHookedWnd(pInfo);
+    HookedWndRef forThread = HookedWndRef::Share(pInfo);
     platform::unique_handle hThread(CreateThread(nullptr, 0, MenuWaitThreadStart, pInfo, 0, pdwThreadId));
     if (!hThread) {
         InterlockedExchange(&pInfo->bMenuWorkerRunning, FALSE);
-        ReleaseHookedWnd(pInfo);
         return false;
     }
+    forThread.release();  // the thread's now
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <utility>
 
 #include "config/profile.h"
 #include "hook/hooked_wnd.h"
@@ -13,6 +14,8 @@
 #include "hook/shared_state.h"
 #include "hook/target_selection.h"
 #include "platform/fault_guard.h"
+#include "platform/no_destructor.h"
+#include "platform/unique_handle.h"
 #include "toolbar/send_button.h"
 #include "hook/trace.h"
 #include "oem/oem.h"
@@ -32,13 +35,14 @@ using PavResGetInstanceProc = HINSTANCE(WINAPI*)(int);
 
 // The mutex handle in the shared section is a handle of the process that
 // created it; in any other process the same value names something else. Only
-// the mutex this process made is closed here.
-HANDLE g_hOwnHookMutex = nullptr;
+// the mutex this process made is closed here. Owners that are never
+// destroyed at process end: exit gives back what start-up took.
+platform::NoDestructor<platform::unique_handle> g_OwnHookMutex;
 
 // The suite's resource library as this process's start-up loaded it; given
 // back at exit, since the hook loads and unloads this module many times in a
 // long-lived process.
-HMODULE g_hResourceLibrary = nullptr;
+platform::NoDestructor<platform::unique_hmodule> g_ResourceLibrary;
 
 // Every process that starts reads the profile again while other processes
 // classify their windows against the same shared block. The profile call
@@ -117,17 +121,13 @@ HMODULE LoadResourceLibrary() {
 HINSTANCE LoadSuiteResourceModule() {
     // Stays loaded for the life of the process's use of this module: every
     // string, menu and bitmap comes from it.
-    HMODULE hLibrary = LoadResourceLibrary();
-    if (hLibrary == nullptr) return nullptr;
-    auto pfnGetInstance =
-        reinterpret_cast<PavResGetInstanceProc>(reinterpret_cast<void*>(GetProcAddress(hLibrary, "PavResGetInstance")));
+    platform::unique_hmodule library(LoadResourceLibrary());
+    if (!library) return nullptr;
+    auto pfnGetInstance = reinterpret_cast<PavResGetInstanceProc>(
+        reinterpret_cast<void*>(GetProcAddress(library.get(), "PavResGetInstance")));
     HINSTANCE hResources = pfnGetInstance != nullptr ? pfnGetInstance(kResourceLibraryKind) : nullptr;
-    if (hResources == nullptr) {
-        FreeLibrary(hLibrary);
-        return nullptr;
-    }
-    if (g_hResourceLibrary != nullptr) FreeLibrary(g_hResourceLibrary);
-    g_hResourceLibrary = hLibrary;
+    if (hResources == nullptr) return nullptr;
+    *g_ResourceLibrary = std::move(library);
     return hResources;
 }
 
@@ -214,7 +214,7 @@ int ExitModuleInProcess() {
     StopShowWatches();
     // The system keeps a module's window classes after it leaves; a later
     // load at another address would find the button class pointing here.
-    if (g_hResourceLibrary != nullptr) UnregisterSendButtonClass();
+    if (*g_ResourceLibrary) UnregisterSendButtonClass();
     for (int nAttempt = 0; nAttempt < kExitWaitAttempts && g_nBusyThreads >= 1; ++nAttempt)
         hook_seams::pfnExitWait(kExitWaitMs);
     // A worker still running after the wait may still take the lock: it
@@ -223,10 +223,9 @@ int ExitModuleInProcess() {
         DeleteCriticalSection(&g_csMenuThread);
         g_bMenuThreadLockCreated = false;
     }
-    if (g_hResourceLibrary != nullptr) {
+    if (*g_ResourceLibrary) {
         g_hResourceModule = nullptr;
-        FreeLibrary(g_hResourceLibrary);
-        g_hResourceLibrary = nullptr;
+        g_ResourceLibrary->reset();
     }
     return 0;
 }
@@ -257,7 +256,7 @@ extern "C" DWORD WINAPI VXPFCWSetHooking(BOOL bHook, DWORD, DWORD, DWORD dwParam
     if (bHook && !bRefused && IsHookingEnabled()) {
         g_ShellHook = SetWindowsHookExA(WH_SHELL, ShellProc, g_hModuleInstance, 0);
         g_hHookMutex = CreateMutexA(nullptr, FALSE, kSetHookingMutexName);
-        g_hOwnHookMutex = g_hHookMutex;
+        g_OwnHookMutex->reset(g_hHookMutex);
         return 0;
     }
     UnhookAllWindows();
@@ -266,10 +265,7 @@ extern "C" DWORD WINAPI VXPFCWSetHooking(BOOL bHook, DWORD, DWORD, DWORD dwParam
         g_ShellHook = nullptr;
         AnnounceHookRemoved();
     }
-    if (g_hOwnHookMutex != nullptr) {
-        CloseHandle(g_hOwnHookMutex);
-        g_hOwnHookMutex = nullptr;
-    }
+    g_OwnHookMutex->reset();
     g_hHookMutex = nullptr;
     return 0;
 }

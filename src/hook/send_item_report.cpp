@@ -62,7 +62,7 @@ void ReportSendItem(HookedWndInfo* pInfo, HWND hAsker) {
         text += szLine;
     }
     if (pInfo->hPopupMenu != nullptr) {
-        AppendPopup(pInfo->hPopupMenu, 0, &text);
+        AppendPopup(pInfo->hPopupMenu.get(), 0, &text);
     } else if (pInfo->hButtonWnd != nullptr) {
         // A button keeps no popup: each click builds its own.
         if (platform::unique_hmenu popup = BuildSendPopupMenu(pInfo)) AppendPopup(popup.get(), 0, &text);

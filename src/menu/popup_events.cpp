@@ -18,7 +18,7 @@ constexpr DWORD kPrintCmdLockTimeoutMs = 2000;
 bool IsSendPopup(const HookedWndInfo* pInfo, HMENU hOpening, UINT uPosition) {
     if (pInfo->hPopupMenu == nullptr) return false;
     if (hOpening == pInfo->hPopupMenu) return true;
-    return uPosition != 0 && GetSubMenu(pInfo->hPopupMenu, static_cast<int>(uPosition)) == hOpening;
+    return uPosition != 0 && GetSubMenu(pInfo->hPopupMenu.get(), static_cast<int>(uPosition)) == hOpening;
 }
 
 // Made at the first Print learning, not at load: the hook loads the module

@@ -41,9 +41,9 @@ bool AppendSendPopup(HookedWndInfo* pInfo, HMENU hMenu, HMENU hPopup) {
         if (!InsertMenuA(hMenu, static_cast<UINT>(-1), MF_BYPOSITION | MF_POPUP | MF_BITMAP,
                          reinterpret_cast<UINT_PTR>(hPopup), reinterpret_cast<LPCSTR>(bitmap.get())))
             return false;
-        // A picture left from a placement the host's menu no longer shows.
-        if (pInfo->hBitmap != nullptr) platform::unique_hbitmap::Adopt(pInfo->hBitmap).reset();
-        pInfo->hBitmap = bitmap.release();
+        // A picture left from a placement the host's menu no longer shows
+        // goes as this one takes its place.
+        pInfo->hBitmap = std::move(bitmap);
         return true;
     }
     std::string title;
@@ -98,7 +98,7 @@ BOOL AddHookedMenuItem(HookedWndInfo* pInfo) {
     if (!popup || !AppendSendPopup(pInfo, hMenu, popup.get())) return FALSE;
 
     // The host's menu bar owns the popup from here; RemoveHookedItem takes it back.
-    pInfo->hPopupMenu = popup.release();
+    pInfo->hPopupMenu = std::move(popup);
     ++pInfo->nMenuItems;
     platform::InjectFault(platform::FaultPoint::kPlacement);
     DrawMenuBar(pInfo->hWnd);
@@ -114,15 +114,15 @@ void RemoveHookedItem(HookedWndInfo* pInfo, BOOL bRedraw) {
         // identifier since, and that item must neither hide ours nor go.
         const HMENU hShown = GetMenu(pInfo->hWnd);
         for (HMENU hBar : {hShown, pInfo->hMenu}) {
-            const int nPos = FindSubMenuPosition(hBar, pInfo->hPopupMenu);
+            const int nPos = FindSubMenuPosition(hBar, pInfo->hPopupMenu.get());
             if (nPos < 0 || !RemoveMenu(hBar, nPos, MF_BYPOSITION)) continue;
             if (bRedraw && hBar == hShown) DrawMenuBar(pInfo->hWnd);
             break;
         }
         // Taken out, or found in no bar of the window (the host destroyed
         // the bar with it, or removed it itself): ours to close either way.
-        platform::unique_hmenu::Adopt(pInfo->hPopupMenu).reset();
+        pInfo->hPopupMenu.reset();
     }
-    if (pInfo->hBitmap != nullptr) platform::unique_hbitmap::Adopt(pInfo->hBitmap).reset();
+    pInfo->hBitmap.reset();
     InitHookedWndInfo(pInfo);
 }

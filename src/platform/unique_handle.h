@@ -35,10 +35,20 @@ public:
     UniqueHandle(const UniqueHandle&) = delete;
     UniqueHandle& operator=(const UniqueHandle&) = delete;
     UniqueHandle(UniqueHandle&& other) noexcept : m_h(other.release()) {}
+    // The handle moves with its count: reset(h) would count it a second time.
     UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) reset(other.release());
+        if (this != &other) {
+            reset();
+            m_h = other.release();
+        }
         return *this;
     }
+    // Compared with the handle it holds, so that a record's owner reads like
+    // the handle (pInfo->hPopupMenu == hOpening, != nullptr).
+    friend bool operator==(const UniqueHandle& owner, Handle h) noexcept { return owner.m_h == h; }
+    friend bool operator==(Handle h, const UniqueHandle& owner) noexcept { return owner.m_h == h; }
+    friend bool operator!=(const UniqueHandle& owner, Handle h) noexcept { return owner.m_h != h; }
+    friend bool operator!=(Handle h, const UniqueHandle& owner) noexcept { return owner.m_h != h; }
 
     Handle get() const noexcept { return m_h; }
     explicit operator bool() const noexcept { return Traits::IsValid(m_h); }
@@ -261,6 +271,25 @@ public:
 
 private:
     static void Release(void* pLock) { ReleaseSRWLockExclusive(static_cast<SRWLOCK*>(pLock)); }
+    SRWLOCK& m_lock;
+    FaultUndo m_undo;
+};
+
+class SharedSrwLock {
+public:
+    explicit SharedSrwLock(SRWLOCK& lock) noexcept : m_lock(lock) {
+        AcquireSRWLockShared(&m_lock);
+        m_undo = FaultUndo(&Release, &m_lock);
+    }
+    ~SharedSrwLock() {
+        m_undo.Settle();
+        ReleaseSRWLockShared(&m_lock);
+    }
+    SharedSrwLock(const SharedSrwLock&) = delete;
+    SharedSrwLock& operator=(const SharedSrwLock&) = delete;
+
+private:
+    static void Release(void* pLock) { ReleaseSRWLockShared(static_cast<SRWLOCK*>(pLock)); }
     SRWLOCK& m_lock;
     FaultUndo m_undo;
 };

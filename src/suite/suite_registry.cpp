@@ -40,9 +40,8 @@ void CopyCurrentKeyPath(char (&szPath)[kPathChars]) {
         std::memcpy(szPath, t_pszScopedKeyPath, kPathChars);
         return;
     }
-    AcquireSRWLockShared(&g_DefaultKeyPathLock);
+    platform::SharedSrwLock lock(g_DefaultKeyPathLock);
     std::memcpy(szPath, g_szDefaultKeyPath, kPathChars);
-    ReleaseSRWLockShared(&g_DefaultKeyPathLock);
 }
 
 HKEY RootKey(int nRoot) { return nRoot == kRootLocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
@@ -118,9 +117,8 @@ void CopyBounded(char* pszDest, const char* pszSource) {
 // --- registry layer ---------------------------------------------------------
 
 void SetCurrentKeyPath(const char* pszKeyPath) {
-    AcquireSRWLockExclusive(&g_DefaultKeyPathLock);
+    platform::ExclusiveSrwLock lock(g_DefaultKeyPathLock);
     CopyBounded(g_szDefaultKeyPath, pszKeyPath != nullptr ? pszKeyPath : "");
-    ReleaseSRWLockExclusive(&g_DefaultKeyPathLock);
 }
 
 std::string GetCurrentKeyPath() {

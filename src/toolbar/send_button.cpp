@@ -138,8 +138,8 @@ void PaintSendButton(HWND hWnd, const HookedWndInfo* pInfo) {
     if (pInfo != nullptr && pInfo->hBitmap != nullptr) {
         platform::unique_hdc hMemory(CreateCompatibleDC(hDC));
         if (hMemory) {
-            platform::ScopedSelectObject select(hMemory.get(), pInfo->hBitmap);
-            const SIZE size = GetSendBitmapSize(pInfo->hBitmap);
+            platform::ScopedSelectObject select(hMemory.get(), pInfo->hBitmap.get());
+            const SIZE size = GetSendBitmapSize(pInfo->hBitmap.get());
             const int x = (rcClient.right - rcClient.left - size.cx) / 2 + rcClient.left;
             const int y = (rcClient.bottom - rcClient.top - size.cy) / 2 + rcClient.top;
             BitBlt(hDC, x, y, size.cx, size.cy, hMemory.get(), 0, 0, SRCCOPY);
@@ -187,7 +187,7 @@ bool PlaceSendButton(HookedWndInfo* pInfo, HWND hToolbar, RECT* pRect) {
     *pRect = rect;
     if (rect.right - rect.left <= kNarrowestToolbar) return false;
     if ((pInfo->dwFlags & kHookFlagBrowser) == 0) rect.right -= kOfficeRightMargin;
-    const SIZE size = GetSendBitmapSize(pInfo->hBitmap);
+    const SIZE size = GetSendBitmapSize(pInfo->hBitmap.get());
     rect.left = rect.right - size.cx;
     rect.bottom = rect.top + size.cy;
     *pRect = rect;
@@ -277,7 +277,9 @@ BOOL CreateHookedButton(HookedWndInfo* pInfo) {
     HWND hToolbar = FindToolbarHost(pInfo);
     if (hToolbar == nullptr) return pInfo->hButtonWnd != nullptr;
     // Without a bitmap the button shows the title.
-    LoadSendMenuBitmap(&pInfo->hBitmap, true);
+    HBITMAP hBitmap = pInfo->hBitmap.release();
+    LoadSendMenuBitmap(&hBitmap, true);
+    pInfo->hBitmap = platform::unique_hbitmap::Adopt(hBitmap);
     RECT rect{};
     if (!PlaceSendButton(pInfo, hToolbar, &rect)) return pInfo->hButtonWnd != nullptr;
     const std::string title = LoadBrandTitle();

@@ -170,13 +170,13 @@ TEST_F(HookProcTest, AnOutOfDateSuiteStartsTheUpdateSilently) {
 TEST_F(HookProcTest, OpeningTheSendPopupIsAnsweredAndTheHostPreparesItsMenuBar) {
     HookedWndInfo* pInfo = Hook(kMenuHost);
     ASSERT_NE(pInfo, nullptr);
-    HMENU hMessages = GetSubMenu(pInfo->hPopupMenu, 3);
+    HMENU hMessages = GetSubMenu(pInfo->hPopupMenu.get(), 3);
     ASSERT_NE(hMessages, nullptr);
     struct Case {
         HMENU hOpening;
         UINT uPosition;
         bool bAnswered;
-    } cases[] = {{pInfo->hPopupMenu, 2, true}, {hMessages, 3, true}, {hMessages, 0, false}, {m_hFile, 0, false}};
+    } cases[] = {{pInfo->hPopupMenu.get(), 2, true}, {hMessages, 3, true}, {hMessages, 0, false}, {m_hFile, 0, false}};
     for (const Case& c : cases) {
         HostLog().clear();
         SendMessageA(pInfo->hWnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(c.hOpening), MAKELPARAM(c.uPosition, 0));

@@ -507,8 +507,8 @@ TEST_F(HookTableTest, MenuWorkerResults) {
         EXPECT_EQ(seams.adds.size(), c.nAdds) << c.pszWhat;
         EXPECT_EQ(g_nBusyThreads, nBusyBefore) << c.pszWhat;
         // The worker's locks are free again.
-        EXPECT_EQ(WaitForSingleObject(pInfo->hLock, 0), static_cast<DWORD>(WAIT_OBJECT_0)) << c.pszWhat;
-        ReleaseSemaphore(pInfo->hLock, 1, nullptr);
+        EXPECT_EQ(WaitForSingleObject(pInfo->hLock.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0)) << c.pszWhat;
+        ReleaseSemaphore(pInfo->hLock.get(), 1, nullptr);
         UnhookAllWindows();
     }
 }

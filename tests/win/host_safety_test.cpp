@@ -203,9 +203,9 @@ TEST_F(HostSafetyTest, FaultAtTheDeepestPointOfEachHandlerCostsTheHostNothing) {
         {"send popup opening", platform::FaultPoint::kPopupOpening, WM_INITMENUPOPUP,
          [](HWND hWnd, HookedWndInfo* pInfo) {
              s_popup.reset(CreatePopupMenu());
-             pInfo->hPopupMenu = s_popup.get();
-             SendMessageA(hWnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(s_popup.get()), 0);
-             pInfo->hPopupMenu = nullptr;
+             pInfo->hPopupMenu = std::move(s_popup);
+             SendMessageA(hWnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(pInfo->hPopupMenu.get()), 0);
+             s_popup = std::move(pInfo->hPopupMenu);
          }},
         {"Print learning", platform::FaultPoint::kPrintLearning, WM_MENUSELECT,
          [](HWND hWnd, HookedWndInfo* pInfo) {

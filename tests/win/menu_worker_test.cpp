@@ -120,8 +120,8 @@ TEST_F(MenuWorkerTest, BusyWindowThreadCostsTheWorkerAttemptsNeverItsLocks) {
     // and whatever it holds is free again within an attempt.
     ASSERT_TRUE(WaitUntil([&] { return seams.nSleeps >= 2; }, 5000)) << "the worker hangs on the busy thread";
     for (int i = 0; i < 5; ++i) {
-        ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(host.Record()->hLock, 1000));
-        ReleaseSemaphore(host.Record()->hLock, 1, nullptr);
+        ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(host.Record()->hLock.get(), 1000));
+        ReleaseSemaphore(host.Record()->hLock.get(), 1, nullptr);
         EnterCriticalSection(&g_csMenuThread);
         LeaveCriticalSection(&g_csMenuThread);
     }

@@ -96,11 +96,11 @@ private:
     StripPaint m_paint;
 };
 
-HookedWndInfo RecordFor(HWND hWnd, DWORD dwFlags, HBITMAP hBitmap = nullptr) {
+HookedWndInfo RecordFor(HWND hWnd, DWORD dwFlags, platform::unique_hbitmap bitmap = platform::unique_hbitmap()) {
     HookedWndInfo info{};
     info.hWnd = hWnd;
     info.dwFlags = dwFlags;
-    info.hBitmap = hBitmap;
+    info.hBitmap = std::move(bitmap);
     return info;
 }
 
@@ -138,7 +138,7 @@ TEST_P(PlaceSendButtonTest, ThirtyColumnsRightOfTheContent) {
         ASSERT_TRUE(PumpUntil([&] { return ScreenPixel(hControl, 60, kInkRow) == GetSysColor(COLOR_WINDOW); }));
     }
     platform::unique_hbitmap bitmap = c.cxBitmap > 0 ? BitmapOfWidth(c.cxBitmap) : platform::unique_hbitmap();
-    HookedWndInfo info = RecordFor(bar.hHost, c.dwFlags, bitmap.get());
+    HookedWndInfo info = RecordFor(bar.hHost, c.dwFlags, std::move(bitmap));
     const long nBitmaps = platform::LiveBitmapCount(), nDCs = platform::LiveDCCount();
     RECT rect{};
     ASSERT_EQ(PlaceSendButton(&info, bar.hBar, &rect), c.bPlaced);
@@ -378,7 +378,7 @@ TEST_P(HostButtonTest, ButtonRightOfTheHostsContentWithTheFixedIdentifiers) {
     ASSERT_TRUE(WaitUntilButtonShown(info.hButtonWnd));
     EXPECT_TRUE(test_support::SaveScreenshot(host.hTop, c.pszName));
     DestroySendButton(&info);
-    platform::unique_hbitmap::Adopt(info.hBitmap);
+    info.hBitmap.reset();
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -120,7 +120,7 @@ TEST_P(SendPopupEditionTest, HoldsWhatTheEditionOffers) {
     ASSERT_NE(pInfo, nullptr);
     ASSERT_NE(pInfo->hPopupMenu, nullptr);
     EXPECT_EQ(LastPopup(pInfo), pInfo->hPopupMenu);
-    EXPECT_EQ(DescribeMenu(pInfo->hPopupMenu), c.expected) << c.pszWhat;
+    EXPECT_EQ(DescribeMenu(pInfo->hPopupMenu.get()), c.expected) << c.pszWhat;
 }
 
 const Lines kFax = {"0 string state=0 id=12667 &Fax..."};
@@ -167,7 +167,7 @@ TEST_F(SendItemTest, WithoutDistributorsItemsNoEmptySubmenuIsLeft) {
         HookedWndInfo* pInfo = HookHost(kMenuHost);
         ASSERT_NE(pInfo, nullptr);
         ASSERT_NE(pInfo->hPopupMenu, nullptr);
-        EXPECT_EQ(DescribeMenu(pInfo->hPopupMenu), expected) << "OEM id " << dwOemId;
+        EXPECT_EQ(DescribeMenu(pInfo->hPopupMenu.get()), expected) << "OEM id " << dwOemId;
         UnhookAllWindows();
     }
 }
@@ -178,7 +178,7 @@ TEST_F(SendItemTest, MenuHostGetsTheBrandPictureAppendedLast) {
     HookedWndInfo* pInfo = HookHost(kMenuHost);
     ASSERT_NE(pInfo, nullptr);
     HMENU hMenu = GetMenu(pInfo->hWnd);
-    EXPECT_EQ(DescribeMenu(hMenu).size(), DescribeMenu(HostMenuBar()).size() + DescribeMenu(pInfo->hPopupMenu).size() + 2);
+    EXPECT_EQ(DescribeMenu(hMenu).size(), DescribeMenu(HostMenuBar()).size() + DescribeMenu(pInfo->hPopupMenu.get()).size() + 2);
     EXPECT_EQ(test_support::DescribeItem(hMenu, 2), "2 bitmap state=0 id=0  {");
     EXPECT_NE(pInfo->hBitmap, nullptr);
     EXPECT_EQ(pInfo->hMenu, hMenu);
@@ -312,7 +312,7 @@ TEST_F(SendItemTest, RemovalFindsThePopupByItsHandleAndClosesIt) {
         HookedWndInfo* pInfo = HookHost(kMenuHost);
         ASSERT_NE(pInfo, nullptr) << c.pszWhat;
         HMENU hMenu = GetMenu(pInfo->hWnd);
-        const HMENU hPopup = pInfo->hPopupMenu;
+        const HMENU hPopup = pInfo->hPopupMenu.get();
         const long nMenus = platform::LiveMenuCount();
         if (c.bMarkerItemLeftOfOurs)
             InsertMenuA(hMenu, 0, MF_BYPOSITION | MF_STRING, pInfo->aCmdID[kCmdFax], "&Marker");
@@ -335,7 +335,7 @@ TEST_F(SendItemTest, RemovalFindsThePopupByItsHandleAndClosesIt) {
         EXPECT_EQ(pInfo->hPopupMenu, nullptr);
         // Placed again, the send popup is there once, at the end.
         ASSERT_TRUE(AddHookedMenuItem(pInfo)) << c.pszWhat;
-        EXPECT_EQ(DescribeMenu(hMenu).size(), hostItems.size() + 1 + DescribeMenu(pInfo->hPopupMenu).size() + 1)
+        EXPECT_EQ(DescribeMenu(hMenu).size(), hostItems.size() + 1 + DescribeMenu(pInfo->hPopupMenu.get()).size() + 1)
             << c.pszWhat;
         EXPECT_EQ(pInfo->hPopupMenu, GetSubMenu(hMenu, GetMenuItemCount(hMenu) - 1)) << c.pszWhat;
         UnhookAllWindows();
