@@ -40,6 +40,7 @@
 #include "hook/refresh.h"
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
+#include "hook/subclassing.h"
 #include "suite/safe_mode.h"
 #include "import_counter.h"
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Lists include cycles in src/, between files and between folders, and fails
-when one is not on the known list below; checks the two layers of the hook
-core as well.
+"""Fails on any include cycle in src/, between files or between folders,
+naming its members and their edges; checks the two layers of the hook core
+as well.
 
 A header and the source of the same name are one unit: a source that
 includes a header of a unit whose own source includes the first unit's header
@@ -12,39 +12,22 @@ features.
 
 The hook core is two layers in one folder: below the features, the record,
 the shared section and its readers, the process's name, the host lists and
-the registered names (HOOK_LEAF), which include nothing of src/ but platform/
+the registered names and the item placer's interface (HOOK_LEAF), which
+include nothing of src/ but platform/
 and each other; above them, the table, subclassing, dispatcher, ShellProc and
 start-up/exit. The features include only the lower layer, and the folder
 graph counts the two layers as two folders (hook/leaf and hook).
 
-Usage: check-include-cycles.py [--no-known] [SRC_DIR]   (default: src/ beside
-this script; --no-known checks a tree against an empty known list)
-Exit 0: no cycle beyond the known ones; 1: a new cycle (or a known one that
-is gone, so the list is kept honest).
+Usage: check-include-cycles.py [SRC_DIR]   (default: src/ beside this script)
+Exit 0: no cycle and no layer breach; 1: otherwise.
 """
 import os
 import re
 import sys
 
-# Cycles that remain while the hook core is being split; each entry is the
-# sorted members of one strongly connected set, with why it is still there.
-# A cycle that grows or a new one fails; so does an entry that no longer
-# occurs, so that the list only shrinks.
-KNOWN_UNIT_CYCLES = {
-    ('hook/configure_hooking', 'hook/hook_proc', 'hook/hooked_wnd_table', 'hook/late_show', 'hook/module_lifetime',
-     'hook/refresh', 'hook/send_commands', 'hook/shell_proc'):
-        'upper hook layer: subclassing installs HookProc, which unhooks on WM_NCDESTROY; the refresh timer and a '
-        'late-shown window both go back to the table; the configure action restarts the hook',
-}
-KNOWN_FOLDER_CYCLES = {
-    ('menu', 'toolbar'):
-        'the send item places a popup or a button by the host index (menu/send_item -> toolbar/send_button), '
-        'and the button opens the send popup (toolbar/send_button -> menu/send_popup): an item placer per record '
-        'chosen when the window is hooked ends it',
-}
-
 HOOK_LEAF = {
-    'hook/hooked_wnd', 'hook/shared_state', 'hook/hook_names', 'hook/hook_messages', 'hook/process_name',
+    'hook/hooked_wnd', 'hook/item_placer', 'hook/shared_state', 'hook/hook_names', 'hook/hook_messages',
+    'hook/process_name',
     'hook/message_handler', 'hook/send_command_table', 'hook/target_selection', 'hook/trace',
 }
 # What the lower layer may stand on besides itself.
@@ -162,36 +145,25 @@ def folder_graph(edges):
     return folders
 
 
-def report(kind, cycles, known, edges):
-    bad = 0
+def report(kind, cycles, edges):
     for cycle in cycles:
-        reason = known.get(cycle)
-        print('%s cycle (%s): %s' % (kind, 'known: ' + reason if reason else 'NEW', ' <-> '.join(cycle)))
+        print('%s cycle: %s' % (kind, ' <-> '.join(cycle)))
         members = set(cycle)
         for m in cycle:
             inside = sorted(t for t in edges[m] if t in members)
             print('    %s -> %s' % (m, ', '.join(inside)))
-        if not reason:
-            bad += 1
-    for cycle in sorted(set(known) - set(cycles)):
-        print('%s cycle listed as known but gone, take it off the list: %s' % (kind, ' <-> '.join(cycle)))
-        bad += 1
-    return bad
+    return len(cycles)
 
 
 def main():
     args = sys.argv[1:]
-    known_units, known_folders = KNOWN_UNIT_CYCLES, KNOWN_FOLDER_CYCLES
-    if args and args[0] == '--no-known':
-        args = args[1:]
-        known_units, known_folders = {}, {}
     src = args[0] if args else os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'src')
     edges = read_graph(src)
     folders = folder_graph(edges)
     unit_cycles = strongly_connected(edges)
     folder_cycles = strongly_connected(folders)
-    bad = report('file', unit_cycles, known_units, edges)
-    bad += report('folder', folder_cycles, known_folders, folders)
+    bad = report('file', unit_cycles, edges)
+    bad += report('folder', folder_cycles, folders)
     faults = layer_faults(edges)
     for fault in faults:
         print('layer: ' + fault)

@@ -7,10 +7,10 @@
 #include "config/config_dialog.h"
 #include "config/profile.h"
 #include "hook/hook_names.h"
-#include "hook/hooked_wnd_table.h"
-#include "hook/target_selection.h"
+#include "hook/item_placer.h"
 #include "hook/module_lifetime.h"
-#include "hook/refresh.h"
+#include "hook/subclassing.h"
+#include "hook/target_selection.h"
 #include "suite/user_messages.h"
 #include "resource_ids.h"
 
@@ -47,7 +47,7 @@ void ConfigureHooking(HookedWndInfo* pInfo) {
     if (pInfo != nullptr) ReleaseIfExcluded(pInfo);
 
     if (!bEnabledAfter) {
-        VXPFCWSetHooking(FALSE, 0, 0, 0);
+        RemoveShellHook();
         // Each bitness has its own hook, held by its own controller: both
         // are told, so that hooking is off for every program.
         PostMessageA(HWND_BROADCAST, RegisterWindowMessageA(kHookingOffMessageName), 0, 0);
@@ -56,7 +56,7 @@ void ConfigureHooking(HookedWndInfo* pInfo) {
     // The calling window shows its item in the new form at once; others
     // when their item is next placed. The record is still ours to use (the
     // caller holds a reference) but its window may have been let go above.
-    if (pInfo != nullptr && !pInfo->bUnhooked && nBitmapMenuAfter != nBitmapMenuBefore) ReinsertHookedItem(pInfo);
+    if (pInfo != nullptr && !pInfo->bUnhooked && nBitmapMenuAfter != nBitmapMenuBefore) ReinsertSendItem(pInfo);
     if (!bEnabledBefore &&
         ShowFormattedMessage(IDS_RESTART_QUESTION, nullptr, MB_OKCANCEL | MB_ICONQUESTION | MB_SYSTEMMODAL) == IDOK)
         RestartWindows();

@@ -5,8 +5,8 @@
 #include "hook/hook_proc.h"
 
 #include "hook/hook_messages.h"
-#include "hook/hook_seams.h"
 #include "hook/hooked_wnd_table.h"
+#include "hook/item_placer.h"
 #include "hook/menu_wait_thread.h"
 #include "hook/process_name.h"
 #include "hook/quarantine.h"
@@ -14,6 +14,7 @@
 #include "hook/send_item_report.h"
 #include "hook/send_commands.h"
 #include "hook/shared_state.h"
+#include "hook/subclassing.h"
 #include "hook/trace.h"
 #include "menu/popup_events.h"
 #include "platform/fault_guard.h"
@@ -27,7 +28,7 @@ bool OnClosing(const HookMessage& message, LRESULT*) {
 
 bool OnDestroyed(const HookMessage& message, LRESULT*) {
     // The host's menu goes with its window, the picture in it does not.
-    hook_seams::pfnRemoveHookedItem(message.pInfo, FALSE);
+    RemoveSendItem(message.pInfo, FALSE);
     UnhookThisWnd(message.pInfo, FALSE, message.nPosition);
     // Covered by a later subclass, it was remembered for passing on; the
     // window is going, so that ends here too.
@@ -136,6 +137,8 @@ LRESULT PassOnUnhooked(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 }
 
 }  // namespace
+
+void TryToHookThisWnd(HWND hWnd, int nModule) { HookThisWnd(hWnd, nModule, HookProc); }
 
 extern "C" LRESULT CALLBACK HookProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     EnsureModuleStarted();

@@ -7,8 +7,10 @@ namespace {
 volatile LONG g_nLiveRecords = 0;
 }  // namespace
 
-HookedWndInfo* NewHookedWndInfo() {
+HookedWndInfo* NewHookedWndInfo(int nModule, const ItemPlacer& placer) {
     auto* pInfo = new HookedWndInfo{};
+    pInfo->nModule = nModule;
+    pInfo->pPlacer = &placer;
     InterlockedIncrement(&g_nLiveRecords);
     pInfo->hLock.reset(CreateSemaphoreA(nullptr, 1, 1, nullptr));
     InitHookedWndInfo(pInfo);

@@ -27,10 +27,14 @@ constexpr DWORD kHookFlagItemConfirmed = 0x2;  // the send item is in place
 constexpr DWORD kHookFlagBrowser = 0x4;        // browser-type window
 constexpr DWORD kHookFlagUnicode = 0x8;        // messages travel as Unicode
 
+struct ItemPlacer;
+
 struct HookedWndInfo {
     HWND hWnd;
     WNDPROC pfnOldWndProc;  // 0 once restored, or when subclassing failed
+    WNDPROC pfnHookProc;    // the procedure put in its place
     int nModule;
+    const ItemPlacer* pPlacer;  // popup or button, chosen with nModule
     DWORD dwFlags;
     UINT_PTR uTimerID;
     UINT aCmdID[kSendCommandCount];
@@ -55,8 +59,9 @@ struct HookedWndInfo {
     volatile LONG bMenuWorkerAgain;
 };
 
-// A new record with its lock, counted once for the table.
-HookedWndInfo* NewHookedWndInfo();
+// A new record with its lock and its host's placer, counted once for the
+// table.
+HookedWndInfo* NewHookedWndInfo(int nModule, const ItemPlacer& placer);
 // Zeroes the send-item part (aCmdID through nMenuItems).
 void InitHookedWndInfo(HookedWndInfo* pInfo);
 

@@ -2,9 +2,7 @@
 
 #include <vector>
 
-#include "hook/hooked_wnd_table.h"
 #include "hook/quarantine.h"
-#include "hook/shell_proc.h"
 #include "hook/target_selection.h"
 #include "hook/trace.h"
 #include "platform/fault_guard.h"
@@ -19,6 +17,7 @@ struct ShowWatch {
     DWORD dwThreadId;
     UINT_PTR uTimerId;
     DWORD dwStartTick;
+    ShownHandler pfnOnShown;
 };
 
 SRWLOCK g_ShowWatchLock = SRWLOCK_INIT;
@@ -27,6 +26,7 @@ std::vector<ShowWatch>& g_ShowWatches = *g_ShowWatchStore;
 
 void CALLBACK OnShowWatchTick(HWND, UINT, UINT_PTR uTimerId, DWORD dwNow) {
     HWND hShown = nullptr;
+    ShownHandler pfnOnShown = nullptr;
     {
         platform::ExclusiveSrwLock lock(g_ShowWatchLock);
         const DWORD dwThreadId = GetCurrentThreadId();
@@ -35,7 +35,10 @@ void CALLBACK OnShowWatchTick(HWND, UINT, UINT_PTR uTimerId, DWORD dwNow) {
             if (watch.dwThreadId != dwThreadId || watch.uTimerId != uTimerId) continue;
             const bool bShown = IsWindow(watch.hWnd) && IsWindowVisible(watch.hWnd);
             if (!bShown && IsWindow(watch.hWnd) && dwNow - watch.dwStartTick < kShowWatchLimitMs) return;
-            if (bShown) hShown = watch.hWnd;
+            if (bShown) {
+                hShown = watch.hWnd;
+                pfnOnShown = watch.pfnOnShown;
+            }
             KillTimer(nullptr, uTimerId);
             g_ShowWatches.erase(g_ShowWatches.begin() + static_cast<std::ptrdiff_t>(i));
             break;
@@ -45,7 +48,7 @@ void CALLBACK OnShowWatchTick(HWND, UINT, UINT_PTR uTimerId, DWORD dwNow) {
     // rules as they stand now (the window may have made its children since).
     if (hShown == nullptr) return;
     Trace("SHOWN TryToHookThisWnd", hShown);
-    auto decide = [hShown] { ChooseAndHookWindow(hShown); };
+    auto decide = [hShown, pfnOnShown] { pfnOnShown(hShown); };
     DWORD dwFaultCode = 0;
     if (!platform::RunFaultGuarded(decide, &dwFaultCode)) {
         Trace("ShellProc CAP_CATCH", hShown);
@@ -63,7 +66,7 @@ bool SystemNotifiesAtCreation() {
     return bAtCreation;
 }
 
-bool WatchUntilShown(HWND hWnd) {
+bool WatchUntilShown(HWND hWnd, ShownHandler pfnOnShown) {
     if (!SystemNotifiesAtCreation()) return false;
     const DWORD dwThreadId = GetCurrentThreadId();
     if (GetWindowThreadProcessId(hWnd, nullptr) != dwThreadId) return false;
@@ -74,7 +77,7 @@ bool WatchUntilShown(HWND hWnd) {
     if (!platform::KeepModuleForProcess()) return false;
     const UINT_PTR uTimerId = SetTimer(nullptr, 0, kShowWatchIntervalMs, OnShowWatchTick);
     if (uTimerId == 0) return false;
-    g_ShowWatches.push_back({hWnd, dwThreadId, uTimerId, GetTickCount()});
+    g_ShowWatches.push_back({hWnd, dwThreadId, uTimerId, GetTickCount(), pfnOnShown});
     Trace("WAIT TryToHookThisWnd", hWnd);
     return true;
 }

@@ -15,10 +15,14 @@
 constexpr DWORD kShowWatchIntervalMs = 100;
 constexpr DWORD kShowWatchLimitMs = 5000;
 
-// Arranges the second look for a hidden window of the calling thread; false
-// when none was arranged (a system that notifies at the first show, another
-// thread's window, or one already watched).
-bool WatchUntilShown(HWND hWnd);
+// The second look: the decision made at a window's creation, taken again.
+using ShownHandler = void (*)(HWND hWnd);
+
+// Arranges the second look for a hidden window of the calling thread, run
+// guarded once it shows; false when none was arranged (a system that
+// notifies at the first show, another thread's window, or one already
+// watched).
+bool WatchUntilShown(HWND hWnd, ShownHandler pfnOnShown);
 
 // Ends the watches of the calling thread; run when the module leaves the
 // process. A watch of another thread cannot be ended from here: its timer

@@ -17,12 +17,13 @@
 // that no number of requests can cost the host more than one thread. The
 // module is kept for the process before the thread starts.
 #include "hook/hook_messages.h"
-#include "hook/hook_seams.h"
 #include "hook/hooked_wnd.h"
+#include "hook/item_placer.h"
 #include "hook/menu_wait_thread.h"
 #include "hook/shared_state.h"
 #include "menu/menu_search.h"
 #include "platform/module_pin.h"
+#include "platform/seams.h"
 #include "platform/unique_handle.h"
 
 namespace {
@@ -81,7 +82,7 @@ BOOL PlaceItemForMenuWorker(HookedWndInfo* pInfo) {
     // an earlier request already placed the item.
     if (IsGivenBack(pInfo)) return FALSE;
     if (IsSendPopupPresent(pInfo)) return TRUE;
-    return hook_seams::pfnAddHookedMenuItem(pInfo);
+    return PlaceSendItem(pInfo);
 }
 
 DWORD MenuWaitThread(HookedWndInfo* pInfo) {
@@ -104,7 +105,7 @@ DWORD MenuWaitThread(HookedWndInfo* pInfo) {
                 }
             }
             if (bMissing && AskWindowToPlaceItem(pInfo)) break;
-            hook_seams::pfnSleep(kMenuWaitIntervalMs);
+            platform::GetSeams().pfnWorkerPause(kMenuWaitIntervalMs);
         }
     }
     InterlockedDecrement(&g_nBusyThreads);

@@ -8,13 +8,14 @@
 #include "hook/hooked_wnd.h"
 #include "hook/late_show.h"
 #include "hook/hook_messages.h"
-#include "hook/hook_seams.h"
 #include "hook/hooked_wnd_table.h"
 #include "hook/menu_wait_thread.h"
 #include "hook/shared_state.h"
+#include "hook/subclassing.h"
 #include "hook/target_selection.h"
 #include "platform/fault_guard.h"
 #include "platform/no_destructor.h"
+#include "platform/seams.h"
 #include "platform/unique_handle.h"
 #include "toolbar/send_button.h"
 #include "hook/trace.h"
@@ -216,7 +217,7 @@ int ExitModuleInProcess() {
     // load at another address would find the button class pointing here.
     if (*g_ResourceLibrary) UnregisterSendButtonClass();
     for (int nAttempt = 0; nAttempt < kExitWaitAttempts && g_nBusyThreads >= 1; ++nAttempt)
-        hook_seams::pfnExitWait(kExitWaitMs);
+        platform::GetSeams().pfnExitWait(kExitWaitMs);
     // A worker still running after the wait may still take the lock: it
     // is left to it rather than deleted under it.
     if (g_bMenuThreadLockCreated && g_nBusyThreads < 1) {
@@ -247,18 +248,13 @@ void LoadIncludeList() {
     PublishShared(g_szIncludeList, szIncludeList, kSharedListSize);
 }
 
-extern "C" DWORD WINAPI VXPFCWSetHooking(BOOL bHook, DWORD, DWORD, DWORD dwParam) {
-    g_dwHookParam = dwParam;
-    // A suite program's call: the whole start-up, outside the loader lock.
-    // Where it refused for an empty program list, nothing is installed, as
-    // when the module refused to load.
-    const bool bRefused = !StartForSuiteProgram();
-    if (bHook && !bRefused && IsHookingEnabled()) {
-        g_ShellHook = SetWindowsHookExA(WH_SHELL, ShellProc, g_hModuleInstance, 0);
-        g_hHookMutex = CreateMutexA(nullptr, FALSE, kSetHookingMutexName);
-        g_OwnHookMutex->reset(g_hHookMutex);
-        return 0;
-    }
+void InstallShellHook(HOOKPROC pfnShellProc) {
+    g_ShellHook = SetWindowsHookExA(WH_SHELL, pfnShellProc, g_hModuleInstance, 0);
+    g_hHookMutex = CreateMutexA(nullptr, FALSE, kSetHookingMutexName);
+    g_OwnHookMutex->reset(g_hHookMutex);
+}
+
+void RemoveShellHook() {
     UnhookAllWindows();
     if (g_ShellHook != nullptr) {
         UnhookWindowsHookEx(g_ShellHook);
@@ -267,5 +263,4 @@ extern "C" DWORD WINAPI VXPFCWSetHooking(BOOL bHook, DWORD, DWORD, DWORD dwParam
     }
     g_OwnHookMutex->reset();
     g_hHookMutex = nullptr;
-    return 0;
 }

@@ -35,5 +35,8 @@ void LoadIncludeList();
 // Finds the suite's resource module ("PavRes32.dll", PavResGetInstance(4)).
 HINSTANCE LoadSuiteResourceModule();
 
-extern "C" DWORD WINAPI VXPFCWSetHooking(BOOL bHook, DWORD dwReserved1, DWORD dwReserved2, DWORD dwParam);
-extern "C" LRESULT CALLBACK ShellProc(int nCode, WPARAM wParam, LPARAM lParam);
+// The shared hook of this bitness, with the mutex that tells the suite's
+// programs it is in place. Removing it gives every window of this process
+// back and tells the other processes to do the same.
+void InstallShellHook(HOOKPROC pfnShellProc);
+void RemoveShellHook();

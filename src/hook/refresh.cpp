@@ -1,14 +1,11 @@
 #include "hook/refresh.h"
 
-#include "hook/hook_seams.h"
-#include "hook/hooked_wnd.h"
 #include "hook/hooked_wnd_table.h"
+#include "hook/item_placer.h"
 #include "hook/process_name.h"
 #include "hook/shared_state.h"
 #include "platform/fault_guard.h"
 #include "platform/seams.h"
-#include "toolbar/send_button.h"
-#include "toolbar/toolbar.h"
 
 namespace {
 
@@ -37,33 +34,6 @@ private:
     bool m_bEntered;
     platform::FaultUndo m_undo;
 };
-
-void RefreshMenuHost(HookedWndInfo* pInfo) {
-    HMENU hMenu = GetMenu(pInfo->hWnd);
-    if (hMenu != pInfo->hMenu) {
-        ReinsertHookedItem(pInfo);
-        return;
-    }
-    if (hMenu == nullptr || GetMenuItemCount(hMenu) == pInfo->nMenuItems) return;
-    // The host added or took items: ours goes back to the end.
-    ReinsertHookedItem(pInfo);
-    pInfo->nMenuItems = GetMenuItemCount(pInfo->hMenu);
-}
-
-void RefreshButtonHost(HookedWndInfo* pInfo) {
-    HWND hToolbar = FindToolbarHost(pInfo);
-    if (hToolbar == nullptr) {
-        hook_seams::pfnRemoveHookedItem(pInfo, FALSE);
-        return;
-    }
-    if (pInfo->hButtonWnd != nullptr && GetParent(pInfo->hButtonWnd) == hToolbar) {
-        RECT rect;
-        if (PlaceSendButton(pInfo, hToolbar, &rect))
-            MoveWindow(pInfo->hButtonWnd, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
-        return;
-    }
-    ReinsertHookedItem(pInfo);
-}
 
 }  // namespace
 
@@ -95,21 +65,12 @@ void RefreshHookedItem(HookedWndInfo* pInfo) {
     InRefreshFlag flag;
     if (!flag.entered()) return;
     platform::InjectFault(platform::FaultPoint::kRefresh);
-    if (IsButtonMenuModule(pInfo->nModule)) {
-        RefreshButtonHost(pInfo);
-    } else {
-        RefreshMenuHost(pInfo);
-    }
-}
-
-void ReinsertHookedItem(HookedWndInfo* pInfo) {
-    hook_seams::pfnRemoveHookedItem(pInfo, FALSE);
-    hook_seams::pfnAddHookedMenuItem(pInfo);
+    pInfo->pPlacer->pfnRefresh(pInfo);
 }
 
 bool OnRefreshMessage(const HookMessage& message, LRESULT* plResult) {
     KillRefreshTimer(message.pInfo);
-    hook_seams::pfnRefreshHookedItem(message.pInfo);
+    RefreshHookedItem(message.pInfo);
     *plResult = 1;
     return true;
 }

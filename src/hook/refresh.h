@@ -17,8 +17,8 @@ extern "C" void CALLBACK TimerProc32(HWND hWnd, UINT uMsg, UINT_PTR uIdEvent, DW
 void StartRefreshTimer(HookedWndInfo* pInfo);
 void KillRefreshTimer(HookedWndInfo* pInfo);
 
+// One refresh at a time in the process, by the record's placer.
 void RefreshHookedItem(HookedWndInfo* pInfo);
-void ReinsertHookedItem(HookedWndInfo* pInfo);
 
 // Handlers of HookProc's table.
 bool OnRefreshMessage(const HookMessage& message, LRESULT* plResult);

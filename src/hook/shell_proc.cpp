@@ -1,8 +1,8 @@
 #include "hook/shell_proc.h"
 
+#include "hook/hook_proc.h"
 #include "hook/hooked_wnd.h"
 #include "hook/late_show.h"
-#include "hook/hooked_wnd_table.h"
 #include "hook/host_index.h"
 #include "hook/target_selection.h"
 #include "hook/module_lifetime.h"
@@ -30,7 +30,7 @@ int ClassifyWindow(HWND hWnd) {
 }
 
 void HookChosenWindow(HWND hWnd, int nModule) {
-    if (!IsWindowVisible(hWnd) && WatchUntilShown(hWnd)) return;
+    if (!IsWindowVisible(hWnd) && WatchUntilShown(hWnd, ChooseAndHookWindow)) return;
     TryToHookThisWnd(hWnd, nModule);
 }
 
@@ -65,4 +65,17 @@ extern "C" LRESULT CALLBACK ShellProc(int nCode, WPARAM wParam, LPARAM lParam) {
         }
     }
     return CallNextHookEx(g_ShellHook, nCode, wParam, lParam);
+}
+
+extern "C" DWORD WINAPI VXPFCWSetHooking(BOOL bHook, DWORD, DWORD, DWORD dwParam) {
+    g_dwHookParam = dwParam;
+    // A suite program's call: the whole start-up, outside the loader lock.
+    // Where it refused for an empty program list, nothing is installed, as
+    // when the module refused to load.
+    const bool bRefused = !StartForSuiteProgram();
+    if (bHook && !bRefused && IsHookingEnabled())
+        InstallShellHook(ShellProc);
+    else
+        RemoveShellHook();
+    return 0;
 }

@@ -12,8 +12,6 @@
 #include "platform/seams.h"
 #include "platform/unique_handle.h"
 #include "send/send_images.h"
-#include "toolbar/send_button.h"
-#include "toolbar/toolbar.h"
 
 namespace {
 
@@ -67,8 +65,6 @@ UINT LookUpPrintCmd(const char* pszModuleName, const char* pszHostSection, HMENU
 }
 
 BOOL AddHookedMenuItem(HookedWndInfo* pInfo) {
-    if (IsButtonMenuModule(pInfo->nModule)) return CreateHookedButton(pInfo);
-
     HMENU hMenu = GetMenu(pInfo->hWnd);
     if (hMenu == nullptr) return FALSE;
     pInfo->hMenu = hMenu;
@@ -97,7 +93,7 @@ BOOL AddHookedMenuItem(HookedWndInfo* pInfo) {
     platform::unique_hmenu popup = BuildSendPopupMenu(pInfo);
     if (!popup || !AppendSendPopup(pInfo, hMenu, popup.get())) return FALSE;
 
-    // The host's menu bar owns the popup from here; RemoveHookedItem takes it back.
+    // The host's menu bar owns the popup from here; RemoveHookedMenuItem takes it back.
     pInfo->hPopupMenu = std::move(popup);
     ++pInfo->nMenuItems;
     platform::InjectFault(platform::FaultPoint::kPlacement);
@@ -105,10 +101,8 @@ BOOL AddHookedMenuItem(HookedWndInfo* pInfo) {
     return TRUE;
 }
 
-void RemoveHookedItem(HookedWndInfo* pInfo, BOOL bRedraw) {
-    if (pInfo->hButtonWnd != nullptr) {
-        DestroySendButton(pInfo);
-    } else if (pInfo->hPopupMenu != nullptr) {
+void RemoveHookedMenuItem(HookedWndInfo* pInfo, BOOL bRedraw) {
+    if (pInfo->hPopupMenu != nullptr) {
         // By its handle, in the bar the window shows and in the one it was
         // placed in: the host may have given an item of its own our marker
         // identifier since, and that item must neither hide ours nor go.
@@ -123,6 +117,18 @@ void RemoveHookedItem(HookedWndInfo* pInfo, BOOL bRedraw) {
         // the bar with it, or removed it itself): ours to close either way.
         pInfo->hPopupMenu.reset();
     }
-    pInfo->hBitmap.reset();
     InitHookedWndInfo(pInfo);
 }
+
+void RefreshHookedMenuItem(HookedWndInfo* pInfo) {
+    HMENU hMenu = GetMenu(pInfo->hWnd);
+    if (hMenu != pInfo->hMenu) {
+        ReinsertSendItem(pInfo);
+        return;
+    }
+    if (hMenu == nullptr || GetMenuItemCount(hMenu) == pInfo->nMenuItems) return;
+    ReinsertSendItem(pInfo);
+    pInfo->nMenuItems = GetMenuItemCount(pInfo->hMenu);
+}
+
+const ItemPlacer kSendPopupPlacer = {AddHookedMenuItem, RemoveHookedMenuItem, RefreshHookedMenuItem};

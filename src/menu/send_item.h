@@ -1,10 +1,10 @@
-// Placing the send item of a hooked window and taking it away: the send
-// popup at the end of a menu host's menu bar, or the button of a button host.
+// The send item of a menu host: the send popup at the end of its menu bar,
+// placed, taken away and put back at the end when the host changes its bar.
 #pragma once
 
 #include <windows.h>
 
-struct HookedWndInfo;
+#include "hook/item_placer.h"
 
 // The executable that gets a fixed Print command instead of a looked-up one.
 constexpr char kFixedPrintHostName[] = "KESTRUNE.EXE";
@@ -17,4 +17,9 @@ UINT LookUpPrintCmd(const char* pszModuleName, const char* pszHostSection, HMENU
 // False, with the host's menu as it was, when the item cannot be placed now;
 // the refresh tries again later.
 BOOL AddHookedMenuItem(HookedWndInfo* pInfo);
-void RemoveHookedItem(HookedWndInfo* pInfo, BOOL bRedraw);
+void RemoveHookedMenuItem(HookedWndInfo* pInfo, BOOL bRedraw);
+// The host replaced its menu bar or added or took items: ours goes back to
+// the end.
+void RefreshHookedMenuItem(HookedWndInfo* pInfo);
+
+extern const ItemPlacer kSendPopupPlacer;

@@ -5,8 +5,10 @@
 namespace platform {
 namespace {
 
+void SleepFor(DWORD dwMilliseconds) { Sleep(dwMilliseconds); }
+
 const Seams kDefaultSeams = {MessageBoxA, ShellExecuteOnDemand, ExitWindowsEx, GetSaveFileNameOnDemand,
-                             GetOpenFileNameOnDemand};
+                             GetOpenFileNameOnDemand, SleepFor, SleepFor};
 Seams g_Seams = kDefaultSeams;
 volatile LONG g_nArmedFaultPoint = static_cast<LONG>(FaultPoint::kNone);
 

@@ -17,6 +17,11 @@ struct Seams {
     // The common file dialog: modal, it waits for a person.
     BOOL(WINAPI* pfnGetSaveFileNameA)(LPOPENFILENAMEA pOpenFileName);
     BOOL(WINAPI* pfnGetOpenFileNameA)(LPOPENFILENAMEA pOpenFileName);
+    // The module's two waits: a worker thread's pause between attempts, and
+    // the module's exit waiting for busy workers. Two entries, so that a test
+    // can count one while the other still takes its time.
+    void (*pfnWorkerPause)(DWORD dwMilliseconds);
+    void (*pfnExitWait)(DWORD dwMilliseconds);
 };
 
 // Points in the module's own code where a test can make it fault, to prove

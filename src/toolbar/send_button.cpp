@@ -307,4 +307,26 @@ void DestroySendButton(HookedWndInfo* pInfo) {
         PostMessageA(hButton, WM_CLOSE, 0, 0);
 }
 
+void RemoveHookedButton(HookedWndInfo* pInfo, BOOL) {
+    DestroySendButton(pInfo);
+    InitHookedWndInfo(pInfo);
+}
+
+void RefreshHookedButton(HookedWndInfo* pInfo) {
+    HWND hToolbar = FindToolbarHost(pInfo);
+    if (hToolbar == nullptr) {
+        RemoveSendItem(pInfo, FALSE);
+        return;
+    }
+    if (pInfo->hButtonWnd != nullptr && GetParent(pInfo->hButtonWnd) == hToolbar) {
+        RECT rect;
+        if (PlaceSendButton(pInfo, hToolbar, &rect))
+            MoveWindow(pInfo->hButtonWnd, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
+        return;
+    }
+    ReinsertSendItem(pInfo);
+}
+
+const ItemPlacer kSendButtonPlacer = {CreateHookedButton, RemoveHookedButton, RefreshHookedButton};
+
 void UnregisterSendButtonClass() { UnregisterClassA(kSendButtonClass, g_hModuleInstance); }

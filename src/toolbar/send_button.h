@@ -7,8 +7,7 @@
 #include <windows.h>
 
 #include "hook/hook_names.h"
-
-struct HookedWndInfo;
+#include "hook/item_placer.h"
 
 constexpr UINT kSendButtonId = 12661;
 
@@ -34,6 +33,14 @@ BOOL CreateHookedButton(HookedWndInfo* pInfo);
 // that is gone; a button of another thread is asked to close on its own
 // thread, where alone it can be destroyed.
 void DestroySendButton(HookedWndInfo* pInfo);
+
+// The button and the record's send-item part go.
+void RemoveHookedButton(HookedWndInfo* pInfo, BOOL bRedraw);
+// The button follows the tool bar: moved right of what the bar shows now,
+// made anew in a bar that replaced its own, taken away with a bar that went.
+void RefreshHookedButton(HookedWndInfo* pInfo);
+
+extern const ItemPlacer kSendButtonPlacer;
 
 // Gives the class back when the module leaves the process: the system keeps
 // a module's classes registered after the module is unloaded.

@@ -216,8 +216,10 @@ TEST(FaultGuard, FaultInTheHookProceduresWorkPassesTheMessageOn) {
     ASSERT_EQ(1u, CountHookedWindows());
     // Taking the item away on the hook-removed notice is the work that faults.
     {
-        test_support::ScopedValue faultingRemove(hook_seams::pfnRemoveHookedItem,
-                                                [](HookedWndInfo*, BOOL) { WriteToNowhere(); });
+        static constexpr ItemPlacer kFaultingRemove = {[](HookedWndInfo*) { return TRUE; },
+                                                       [](HookedWndInfo*, BOOL) { WriteToNowhere(); },
+                                                       [](HookedWndInfo*) {}};
+        test_support::ScopedValue faultingRemove(FindHookedWnd(hWnd, nullptr)->pPlacer, &kFaultingRemove);
         g_registeredSeen.clear();
         SendMessageA(hWnd, g_uHookRemovedMsg, 0, 0);
     }

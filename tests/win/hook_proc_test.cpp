@@ -247,7 +247,9 @@ TEST_F(HookProcTest, ABurstOfSizesGivesOneRefresh) {
     HookedWndInfo* pInfo = Hook(kMenuHost);
     ASSERT_NE(pInfo, nullptr);
     g_nRefreshes = 0;
-    test_support::ScopedValue refresh(hook_seams::pfnRefreshHookedItem, [](HookedWndInfo*) { ++g_nRefreshes; });
+    static const ItemPlacer kCountingRefresh = {AddHookedMenuItem, RemoveHookedMenuItem,
+                                                [](HookedWndInfo*) { ++g_nRefreshes; }};
+    test_support::ScopedValue refresh(pInfo->pPlacer, &kCountingRefresh);
     for (int i = 0; i < 50; ++i) SendMessageA(pInfo->hWnd, WM_SIZE, 0, MAKELPARAM(400 + i, 200));
     ASSERT_TRUE(PumpUntil([&] { return g_nRefreshes >= 1 && pInfo->uTimerID == 0; }, 5000));
     // The timer is gone; a second refresh could only be one already posted.

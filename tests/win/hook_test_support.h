@@ -9,12 +9,16 @@
 
 #include "hook/hook_messages.h"
 #include "hook/hook_proc.h"
-#include "hook/hook_seams.h"
 #include "hook/hooked_wnd_table.h"
+#include "hook/item_placer.h"
 #include "hook/menu_wait_thread.h"
 #include "hook/target_selection.h"
 #include "menu/popup_events.h"
+#include "menu/send_item.h"
 #include "hook/shared_state.h"
+#include "hook/shell_proc.h"
+#include "hook/subclassing.h"
+#include "platform/seams.h"
 
 namespace test_support {
 
@@ -73,16 +77,15 @@ private:
     const T m_saved;
 };
 
-// Replaces the hook core's seams for one test: the send item calls are
-// recorded (and answer as told), the worker's sleeps are counted instead of
-// slept unless a test gives its own.
+// Replaces the hook core's seams for one test: windows hooked while it lives
+// get a placer that records its calls (and answers as told) and refreshes as
+// their host's own would; the worker's pauses are counted instead of slept
+// unless a test gives its own.
 class HookSeamRecorder {
 public:
-    HookSeamRecorder() {
+    HookSeamRecorder() : m_placer(kRecordingPlacer) {
         s_pCurrent = this;
-        hook_seams::pfnAddHookedMenuItem = RecordAdd;
-        hook_seams::pfnRemoveHookedItem = RecordRemove;
-        hook_seams::pfnSleep = RecordSleep;
+        m_seams->pfnWorkerPause = RecordSleep;
         // The in-process tests run without the module's start-up, which
         // creates the worker's lock.
         if (!g_bMenuThreadLockCreated) {
@@ -90,12 +93,7 @@ public:
             g_bMenuThreadLockCreated = true;
         }
     }
-    ~HookSeamRecorder() {
-        hook_seams::pfnAddHookedMenuItem = s_pfnRealAdd;
-        hook_seams::pfnRemoveHookedItem = s_pfnRealRemove;
-        hook_seams::pfnSleep = s_pfnRealSleep;
-        s_pCurrent = nullptr;
-    }
+    ~HookSeamRecorder() { s_pCurrent = nullptr; }
     HookSeamRecorder(const HookSeamRecorder&) = delete;
     HookSeamRecorder& operator=(const HookSeamRecorder&) = delete;
 
@@ -111,15 +109,16 @@ private:
         return s_pCurrent->bAddResult;
     }
     static void RecordRemove(HookedWndInfo* pInfo, BOOL bRedraw) { s_pCurrent->removes.push_back({pInfo, bRedraw}); }
+    static void RefreshAsTheHost(HookedWndInfo* pInfo) { HostItemPlacer(pInfo->nModule).pfnRefresh(pInfo); }
     static void RecordSleep(DWORD dwMs) {
         InterlockedIncrement(&s_pCurrent->nSleeps);
         if (s_pCurrent->pfnOnSleep != nullptr) s_pCurrent->pfnOnSleep(dwMs);
     }
 
     static inline HookSeamRecorder* s_pCurrent = nullptr;
-    static inline BOOL (*const s_pfnRealAdd)(HookedWndInfo*) = hook_seams::pfnAddHookedMenuItem;
-    static inline void (*const s_pfnRealRemove)(HookedWndInfo*, BOOL) = hook_seams::pfnRemoveHookedItem;
-    static inline void (*const s_pfnRealSleep)(DWORD) = hook_seams::pfnSleep;
+    static constexpr ItemPlacer kRecordingPlacer = {RecordAdd, RecordRemove, RefreshAsTheHost};
+    platform::ScopedSeams m_seams;
+    ScopedItemPlacer m_placer;
 };
 
 }  // namespace test_support

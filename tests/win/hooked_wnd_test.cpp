@@ -411,15 +411,19 @@ TEST_F(HookTableTest, UnhookAllGivesEveryWindowBackAndRemovesEveryItem) {
 TEST_F(HookTableTest, UnhookAllKeepsTheRecordWhileTheWindowIsUnhookedMeanwhile) {
     static LONG s_nLiveDuringRemoval = -1;
     s_nLiveDuringRemoval = -1;
+    static constexpr ItemPlacer kUnhookedDuringRemoval = {
+        [](HookedWndInfo*) { return TRUE; },
+        [](HookedWndInfo* pInfo, BOOL bRedraw) {
+            if (!bRedraw) return;
+            // As the window's thread does on WM_NCDESTROY.
+            UnhookThisWnd(pInfo, FALSE, 0);
+            s_nLiveDuringRemoval = CountLiveHookedRecords();
+        },
+        [](HookedWndInfo*) {}};
+    ScopedItemPlacer placer(kUnhookedDuringRemoval);
     HWND hWnd = Host();
     TryToHookThisWnd(hWnd, 2);
     ASSERT_EQ(CountLiveHookedRecords(), 1);
-    hook_seams::pfnRemoveHookedItem = [](HookedWndInfo* pInfo, BOOL bRedraw) {
-        if (!bRedraw) return;
-        // As the window's thread does on WM_NCDESTROY.
-        UnhookThisWnd(pInfo, FALSE, 0);
-        s_nLiveDuringRemoval = CountLiveHookedRecords();
-    };
     UnhookAllWindows();
     EXPECT_EQ(s_nLiveDuringRemoval, 1);
     EXPECT_EQ(CountHookedWindows(), 0u);

@@ -74,6 +74,8 @@ BOOL PlaceBySendingToTheWindow(HookedWndInfo* pInfo) {
     g_dwPlacedOnThread = GetCurrentThreadId();
     return g_bPlaceResult;
 }
+constexpr ItemPlacer kPlaceBySendingToTheWindow = {PlaceBySendingToTheWindow, [](HookedWndInfo*, BOOL) {},
+                                                   [](HookedWndInfo*) {}};
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs) {
     const DWORD dwStart = GetTickCount();
@@ -88,7 +90,6 @@ class MenuWorkerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         tree.RegisterWithProc("PfcWorkerHost", test_support::RecordingHostProcA);
-        hook_seams::pfnAddHookedMenuItem = PlaceBySendingToTheWindow;
         g_dwPlacedOnThread = 0;
     }
     void TearDown() override { UnhookAllWindows(); }
@@ -105,7 +106,8 @@ protected:
         return dwExit;
     }
 
-    HookSeamRecorder seams;  // before the seam set here, so that it is put back last
+    HookSeamRecorder seams;  // before the placer set here, so that it is put back last
+    ScopedItemPlacer placer{kPlaceBySendingToTheWindow};
     test_support::WindowTree tree;
 };
 

@@ -12,7 +12,6 @@
 #include "hook/module_lifetime.h"
 #include "hook/shared_state.h"
 #include "hook/hook_names.h"
-#include "hook/hook_seams.h"
 #include "hook_test_support.h"
 
 namespace {
@@ -159,10 +158,11 @@ TEST(ModuleExit, WaitsAtMostSixQuarterSecondsForBusyMenuThreads) {
         s_nIdleAfter = c.nIdleAfter;
         g_nBusyThreads = c.nBusy;
         {
-            test_support::ScopedValue wait(hook_seams::pfnExitWait, [](DWORD dwMs) {
+            platform::ScopedSeams seams;
+            seams->pfnExitWait = [](DWORD dwMs) {
                 s_waits.push_back(dwMs);
                 if (s_waits.size() == s_nIdleAfter) g_nBusyThreads = 0;
-            });
+            };
             EXPECT_EQ(0, ExitModuleInProcess()) << c.pszWhat;
         }
         g_nBusyThreads = 0;

@@ -288,7 +288,7 @@ TEST_F(SendItemTest, RemovalGivesTheMenuBackAndClearsTheRecord) {
     HookedWndInfo* pInfo = HookHost(kMenuHost);
     ASSERT_NE(pInfo, nullptr);
     const Lines hostOnly = DescribeMenu(HostMenuBar());
-    RemoveHookedItem(pInfo, TRUE);
+    RemoveHookedMenuItem(pInfo, TRUE);
     EXPECT_EQ(DescribeMenu(GetMenu(pInfo->hWnd)), hostOnly);
     EXPECT_EQ(pInfo->hPopupMenu, nullptr);
     EXPECT_EQ(pInfo->hBitmap, nullptr);
@@ -328,7 +328,7 @@ TEST_F(SendItemTest, RemovalFindsThePopupByItsHandleAndClosesIt) {
             DestroyMenu(hExpected);
             return lines;
         }();
-        RemoveHookedItem(pInfo, TRUE);
+        RemoveHookedMenuItem(pInfo, TRUE);
         EXPECT_EQ(DescribeMenu(hMenu), hostItems) << c.pszWhat;
         EXPECT_FALSE(IsMenu(hPopup)) << c.pszWhat;
         EXPECT_EQ(platform::LiveMenuCount(), nMenus - 1) << c.pszWhat;
@@ -347,7 +347,7 @@ TEST_F(SendItemTest, RemovalFindsThePopupByItsHandleAndClosesIt) {
 TEST_F(SendItemTest, FaultJustAfterPlacingLeavesNothingBehind) {
     HookedWndInfo* pInfo = HookHost(kMenuHost);
     ASSERT_NE(pInfo, nullptr);
-    RemoveHookedItem(pInfo, FALSE);
+    RemoveHookedMenuItem(pInfo, FALSE);
     const long nMenus = platform::LiveMenuCount();
     const long nBitmaps = platform::LiveBitmapCount();
     platform::ArmFaultPoint(platform::FaultPoint::kPlacement);
@@ -355,7 +355,7 @@ TEST_F(SendItemTest, FaultJustAfterPlacingLeavesNothingBehind) {
     EXPECT_FALSE(platform::RunFaultGuarded(place));
     EXPECT_EQ(platform::FaultPoint::kNone, platform::ArmFaultPoint(platform::FaultPoint::kNone));
     EXPECT_EQ(pInfo->hPopupMenu, GetSubMenu(GetMenu(pInfo->hWnd), GetMenuItemCount(GetMenu(pInfo->hWnd)) - 1));
-    RemoveHookedItem(pInfo, FALSE);
+    RemoveHookedMenuItem(pInfo, FALSE);
     EXPECT_EQ(platform::LiveMenuCount(), nMenus);
     EXPECT_EQ(platform::LiveBitmapCount(), nBitmaps);
 }
@@ -363,13 +363,13 @@ TEST_F(SendItemTest, FaultJustAfterPlacingLeavesNothingBehind) {
 TEST_F(SendItemTest, PlacingAndRemovingLeavesNoMenuOrBitmapBehind) {
     HookedWndInfo* pInfo = HookHost(kMenuHost);
     ASSERT_NE(pInfo, nullptr);
-    RemoveHookedItem(pInfo, FALSE);
+    RemoveHookedMenuItem(pInfo, FALSE);
     const long nMenus = platform::LiveMenuCount();
     const long nBitmaps = platform::LiveBitmapCount();
     const long nDCs = platform::LiveDCCount();
     for (int i = 0; i < 200; ++i) {
         ASSERT_TRUE(AddHookedMenuItem(pInfo)) << i;
-        RemoveHookedItem(pInfo, FALSE);
+        RemoveHookedMenuItem(pInfo, FALSE);
     }
     EXPECT_EQ(platform::LiveMenuCount(), nMenus);
     EXPECT_EQ(platform::LiveBitmapCount(), nBitmaps);

@@ -79,6 +79,7 @@ BOOL FaultingAdd(HookedWndInfo*) {
     *static_cast<volatile int*>(nullptr) = 0;
     return TRUE;
 }
+constexpr ItemPlacer kFaultingPlacer = {FaultingAdd, [](HookedWndInfo*, BOOL) {}, [](HookedWndInfo*) {}};
 
 bool HasLine(const std::vector<std::string>& lines, const std::string& wanted) {
     return std::any_of(lines.begin(), lines.end(),
@@ -100,7 +101,7 @@ TEST(TraceTest, LabelsReachTheDebugOutputOnlyWhenTheProfileSwitchesThemOn) {
         EXPECT_EQ(g_bTraceEnabled, bOn) << pszSetting;
 
         test_support::HookSeamRecorder seams;
-        hook_seams::pfnAddHookedMenuItem = FaultingAdd;
+        ScopedItemPlacer faulting(kFaultingPlacer);
         test_support::WindowTree tree;
         HWND hWnd = tree.Top("PfcTraceHost", true, true);
         ShellProc(HSHELL_WINDOWCREATED, reinterpret_cast<WPARAM>(hWnd), 0);
