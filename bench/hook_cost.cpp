@@ -39,7 +39,7 @@
 #include "hook/hooked_wnd_table.h"
 #include "hook/refresh.h"
 #include "hook/module_lifetime.h"
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "hook/subclassing.h"
 #include "suite/safe_mode.h"
 #include "import_counter.h"

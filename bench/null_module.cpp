@@ -6,7 +6,7 @@
 
 #ifdef PFC_FLOOR_WITH_SHARED_SECTION
 #include "exports/shared_section.h"
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 
 PFC_SHARED_VARIABLE SharedSection g_FloorShared = {};
 #endif

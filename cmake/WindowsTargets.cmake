@@ -16,7 +16,7 @@ add_subdirectory(${PFC_GOOGLETEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FR
 
 # Everything of the module but its entry point, so that the in-process tests
 # link the same code the module runs.
-set(PFC_MODULE_DIRS platform suite config hook toolbar menu send oem)
+set(PFC_MODULE_DIRS platform suite config hook/base hook toolbar menu send oem)
 set(PFC_MODULE_SOURCES)
 foreach(dir ${PFC_MODULE_DIRS})
   file(GLOB dir_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${dir}/*.cpp)
@@ -28,8 +28,6 @@ foreach(dir ${PFC_MODULE_DIRS})
   endif()
 endforeach()
 list(REMOVE_ITEM PFC_MODULE_SOURCES ${CMAKE_SOURCE_DIR}/src/suite/library_error.cpp)
-list(APPEND PFC_MODULE_SOURCES ${CMAKE_SOURCE_DIR}/src/hook/shared_state.cpp)
-list(REMOVE_DUPLICATES PFC_MODULE_SOURCES)
 
 add_library(pvpfc_core STATIC ${PFC_MODULE_SOURCES})
 target_include_directories(pvpfc_core PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/resources)

@@ -10,13 +10,13 @@ Folders are the subsystems; a folder cycle means two subsystems call each
 other, which is what keeps the hook core from being a floor below the
 features.
 
-The hook core is two layers in one folder: below the features, the record,
-the shared section and its readers, the process's name, the host lists and
-the registered names and the item placer's interface (HOOK_LEAF), which
-include nothing of src/ but platform/
-and each other; above them, the table, subclassing, dispatcher, ShellProc and
-start-up/exit. The features include only the lower layer, and the folder
-graph counts the two layers as two folders (hook/leaf and hook).
+The hook core is two layers: below the features, hook/base/ (the record, the
+shared section and its readers, the process's name, the host lists, the
+registered names, the send command table and the item placer's interface),
+which includes nothing of src/ but platform/ and the shared section's
+declaration; above them, hook/ itself (the table, subclassing, the
+dispatcher, ShellProc and start-up/exit). The features include only
+hook/base/.
 
 Usage: check-include-cycles.py [SRC_DIR]   (default: src/ beside this script)
 Exit 0: no cycle and no layer breach; 1: otherwise.
@@ -25,13 +25,9 @@ import os
 import re
 import sys
 
-HOOK_LEAF = {
-    'hook/hooked_wnd', 'hook/item_placer', 'hook/shared_state', 'hook/hook_names', 'hook/hook_messages',
-    'hook/process_name',
-    'hook/message_handler', 'hook/send_command_table', 'hook/target_selection', 'hook/trace',
-}
+HOOK_BASE = 'hook/base/'
 # What the lower layer may stand on besides itself.
-LEAF_MAY_INCLUDE = ('platform/', 'exports/shared_section')
+BASE_MAY_INCLUDE = ('platform/', 'exports/shared_section')
 FEATURES = ('menu/', 'toolbar/', 'send/', 'config/', 'oem/')
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)
@@ -108,8 +104,8 @@ def strongly_connected(edges):
 
 
 def folder_of(unit):
-    if unit in HOOK_LEAF:
-        return 'hook/leaf'
+    if unit.startswith(HOOK_BASE):
+        return HOOK_BASE.rstrip('/')
     # The shared section's declaration is the floor the lower layer stands on;
     # the entry point above everything is the rest of exports/.
     if unit == 'exports/shared_section':
@@ -125,10 +121,10 @@ def layer_faults(edges):
     faults = []
     for unit in sorted(edges):
         for target in sorted(edges[unit]):
-            if unit in HOOK_LEAF and target not in HOOK_LEAF and not target.startswith(LEAF_MAY_INCLUDE):
+            if unit.startswith(HOOK_BASE) and not target.startswith((HOOK_BASE,) + BASE_MAY_INCLUDE):
                 faults.append('%s is below the features and may not include %s' % (unit, target))
-            if unit.startswith(FEATURES) and target.startswith('hook/') and target not in HOOK_LEAF:
-                faults.append('%s is a feature and may include only the lower layer of hook/, not %s' % (unit, target))
+            if unit.startswith(FEATURES) and target.startswith('hook/') and not target.startswith(HOOK_BASE):
+                faults.append('%s is a feature and may include only hook/base/, not %s' % (unit, target))
     return faults
 
 

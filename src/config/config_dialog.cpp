@@ -7,7 +7,7 @@
 
 #include "config/profile.h"
 #include "config/quarantine_marks.h"
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "suite/safe_mode.h"
 #include "suite/suite_settings.h"
 #include "suite/user_messages.h"

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "hook/shared_state.h"
-#include "hook/trace.h"
+#include "hook/base/shared_state.h"
+#include "hook/base/trace.h"
 #include "platform/unique_handle.h"
 
 namespace {

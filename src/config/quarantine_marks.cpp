@@ -1,8 +1,8 @@
 #include "config/quarantine_marks.h"
 
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "resource_ids.h"
-#include "hook/target_selection.h"
+#include "hook/base/target_selection.h"
 #include "suite/safe_mode.h"
 
 std::string QuarantinedSuffix() {

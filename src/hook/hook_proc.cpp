@@ -4,18 +4,18 @@
 // own procedure.
 #include "hook/hook_proc.h"
 
-#include "hook/hook_messages.h"
+#include "hook/base/hook_messages.h"
 #include "hook/hooked_wnd_table.h"
-#include "hook/item_placer.h"
+#include "hook/base/item_placer.h"
 #include "hook/menu_wait_thread.h"
-#include "hook/process_name.h"
+#include "hook/base/process_name.h"
 #include "hook/quarantine.h"
 #include "hook/refresh.h"
 #include "hook/send_item_report.h"
 #include "hook/send_commands.h"
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "hook/subclassing.h"
-#include "hook/trace.h"
+#include "hook/base/trace.h"
 #include "menu/popup_events.h"
 #include "platform/fault_guard.h"
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "hook/hooked_wnd.h"
+#include "hook/base/hooked_wnd.h"
 #include "platform/unique_handle.h"
 
 // The table owns its records; g_HookedWndLock guards it. It is a slim

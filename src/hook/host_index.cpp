@@ -1,9 +1,9 @@
 #include "hook/host_index.h"
 
-#include "hook/hooked_wnd.h"
-#include "hook/shared_state.h"
-#include "hook/target_selection.h"
-#include "hook/trace.h"
+#include "hook/base/hooked_wnd.h"
+#include "hook/base/shared_state.h"
+#include "hook/base/target_selection.h"
+#include "hook/base/trace.h"
 #include "toolbar/toolbar.h"
 
 int GetModuleIndex(HWND hWnd, const char* pszModuleName) {

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "hook/quarantine.h"
-#include "hook/target_selection.h"
-#include "hook/trace.h"
+#include "hook/base/target_selection.h"
+#include "hook/base/trace.h"
 #include "platform/fault_guard.h"
 #include "platform/module_pin.h"
 #include "platform/no_destructor.h"

@@ -16,11 +16,11 @@
 // that comes while it runs makes it watch once more when it is through, so
 // that no number of requests can cost the host more than one thread. The
 // module is kept for the process before the thread starts.
-#include "hook/hook_messages.h"
-#include "hook/hooked_wnd.h"
-#include "hook/item_placer.h"
+#include "hook/base/hook_messages.h"
+#include "hook/base/hooked_wnd.h"
+#include "hook/base/item_placer.h"
 #include "hook/menu_wait_thread.h"
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "menu/menu_search.h"
 #include "platform/module_pin.h"
 #include "platform/seams.h"

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "hook/process_name.h"
+#include "hook/base/process_name.h"
 
 // The module's entry point runs under the system's loader lock: it only
 // records the instance. Everything else starts on the first call from

@@ -1,7 +1,7 @@
 #include "hook/quarantine.h"
 
-#include "hook/hook_messages.h"
-#include "hook/process_name.h"
+#include "hook/base/hook_messages.h"
+#include "hook/base/process_name.h"
 #include "suite/safe_mode.h"
 
 volatile LONG g_nSeenQuarantineGeneration = 0;

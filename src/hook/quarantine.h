@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 
 extern volatile LONG g_nSeenQuarantineGeneration;
 extern volatile bool g_bProcessQuarantined;

@@ -1,9 +1,9 @@
 #include "hook/refresh.h"
 
 #include "hook/hooked_wnd_table.h"
-#include "hook/item_placer.h"
-#include "hook/process_name.h"
-#include "hook/shared_state.h"
+#include "hook/base/item_placer.h"
+#include "hook/base/process_name.h"
+#include "hook/base/shared_state.h"
 #include "platform/fault_guard.h"
 #include "platform/seams.h"
 

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "hook/message_handler.h"
+#include "hook/base/message_handler.h"
 
 struct HookedWndInfo;
 

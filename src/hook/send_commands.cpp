@@ -1,7 +1,7 @@
 #include "hook/send_commands.h"
 
 #include "hook/configure_hooking.h"
-#include "hook/hooked_wnd.h"
+#include "hook/base/hooked_wnd.h"
 #include "menu/send_popup.h"
 #include "oem/oem.h"
 #include "send/print_dispatch.h"

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "hook/message_handler.h"
+#include "hook/base/message_handler.h"
 #include "resource_ids.h"
 
 // The gate in front of every send command: the suite is installed and

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "hook/hook_messages.h"
-#include "hook/hooked_wnd.h"
+#include "hook/base/hook_messages.h"
+#include "hook/base/hooked_wnd.h"
 #include "menu/send_popup.h"
 
 namespace {

@@ -1,14 +1,14 @@
 #include "hook/shell_proc.h"
 
 #include "hook/hook_proc.h"
-#include "hook/hooked_wnd.h"
+#include "hook/base/hooked_wnd.h"
 #include "hook/late_show.h"
 #include "hook/host_index.h"
-#include "hook/target_selection.h"
+#include "hook/base/target_selection.h"
 #include "hook/module_lifetime.h"
 #include "hook/quarantine.h"
-#include "hook/shared_state.h"
-#include "hook/trace.h"
+#include "hook/base/shared_state.h"
+#include "hook/base/trace.h"
 #include "platform/fault_guard.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "hook/hooked_wnd.h"
+#include "hook/base/hooked_wnd.h"
 
 struct ItemPlacer;
 

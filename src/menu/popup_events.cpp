@@ -3,8 +3,8 @@
 #include <atomic>
 
 #include "config/profile.h"
-#include "hook/hooked_wnd.h"
-#include "hook/shared_state.h"
+#include "hook/base/hooked_wnd.h"
+#include "hook/base/shared_state.h"
 #include "menu/menu_search.h"
 #include "platform/seams.h"
 #include "platform/unique_handle.h"

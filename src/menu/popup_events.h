@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "hook/message_handler.h"
+#include "hook/base/message_handler.h"
 
 // Serialises the learning of hosts' Print commands across the process's
 // windows; null when it cannot be made (the learning is then skipped).

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "config/profile.h"
-#include "hook/hooked_wnd.h"
-#include "hook/shared_state.h"
-#include "hook/target_selection.h"
+#include "hook/base/hooked_wnd.h"
+#include "hook/base/shared_state.h"
+#include "hook/base/target_selection.h"
 #include "menu/menu_search.h"
 #include "menu/send_popup.h"
 #include "platform/seams.h"

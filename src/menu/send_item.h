@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "hook/item_placer.h"
+#include "hook/base/item_placer.h"
 
 // The executable that gets a fixed Print command instead of a looked-up one.
 constexpr char kFixedPrintHostName[] = "KESTRUNE.EXE";

@@ -1,7 +1,7 @@
 #include "menu/send_popup.h"
 
-#include "hook/hooked_wnd.h"
-#include "hook/shared_state.h"
+#include "hook/base/hooked_wnd.h"
+#include "hook/base/shared_state.h"
 #include "menu/menu_search.h"
 #include "oem/oem.h"
 #include "suite/suite_settings.h"

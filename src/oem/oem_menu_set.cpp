@@ -1,15 +1,17 @@
 #include "oem/oem.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "config/profile.h"
-#include "hook/trace.h"
+#include "hook/base/trace.h"
 #include "oem/oem_menu_items.h"
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "suite/library_frame.h"
 #include "suite/user_messages.h"
 #include "platform/no_destructor.h"
+#include "platform/unique_handle.h"
 
 using docengine::DocumentSet;
 
@@ -50,50 +52,6 @@ bool ProvideBlankTemplate(const void** ppBytes, std::size_t* pcbBytes) {
     return true;
 }
 
-// A zero-filled fixed global block, unlocked and freed when it goes.
-class GlobalBlock {
-public:
-    explicit GlobalBlock(DWORD cb) {
-        m_hBlock = GlobalAlloc(GMEM_ZEROINIT, cb);
-        m_pData = m_hBlock != nullptr ? GlobalLock(m_hBlock) : nullptr;
-    }
-    ~GlobalBlock() {
-        if (m_hBlock == nullptr) return;
-        if (m_pData != nullptr) GlobalUnlock(m_hBlock);
-        GlobalFree(m_hBlock);
-    }
-    GlobalBlock(const GlobalBlock&) = delete;
-    GlobalBlock& operator=(const GlobalBlock&) = delete;
-    void* Data() const { return m_pData; }
-    bool Grow(DWORD cb) {
-        GlobalUnlock(m_hBlock);
-        m_pData = nullptr;
-        // A fixed block may only grow where it stands unless it may move.
-        HGLOBAL hBigger = GlobalReAlloc(m_hBlock, cb, GMEM_MOVEABLE | GMEM_ZEROINIT);
-        if (hBigger != nullptr) m_hBlock = hBigger;
-        m_pData = GlobalLock(m_hBlock);
-        return hBigger != nullptr && m_pData != nullptr;
-    }
-
-private:
-    HGLOBAL m_hBlock = nullptr;
-    void* m_pData = nullptr;
-};
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h) : m_h(h) {}
-    ~FileHandle() {
-        if (m_h != INVALID_HANDLE_VALUE) CloseHandle(m_h);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return m_h; }
-
-private:
-    HANDLE m_h;
-};
-
 }  // namespace
 
 void InstallBlankTemplateProvider() { docengine::SetBlankTemplateProvider(ProvideBlankTemplate); }
@@ -117,22 +75,18 @@ void MakeOemSideFilePath(UINT nSlot, char* pszPath) {
 }
 
 void LoadOemSideFile(DocumentSet* pSet, UINT nSlot) {
-    GlobalBlock block(kOemSideFileBlock);
-    if (block.Data() == nullptr) return;
     char szPath[MAX_PATH] = {};
     MakeOemSideFilePath(nSlot, szPath);
     // Shared for reading while others may read it too; a file someone holds
     // open for writing is still tried for plain reading.
-    FileHandle file(CreateFileA(szPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
-    FileHandle fallback(file.get() == INVALID_HANDLE_VALUE
-                            ? CreateFileA(szPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
-                            : INVALID_HANDLE_VALUE);
-    HANDLE hFile = file.get() != INVALID_HANDLE_VALUE ? file.get() : fallback.get();
-    if (hFile == INVALID_HANDLE_VALUE) return;
+    platform::unique_file file(CreateFileA(szPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        file.reset(CreateFileA(szPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
     LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(hFile, &size) || size.QuadPart == 0) return;
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart == 0) return;
     // Read in every process the hook reaches: a file beyond any menu set's
     // size is not read at all.
     if (size.QuadPart > kOemSideFileLimit) {
@@ -140,13 +94,16 @@ void LoadOemSideFile(DocumentSet* pSet, UINT nSlot) {
         return;
     }
     const DWORD cbFile = static_cast<DWORD>(size.QuadPart);
-    if (cbFile >= kOemSideFileBlock && !block.Grow(cbFile)) return;
+    // A fixed block, zero-filled beyond the file: its handle is its address.
+    platform::unique_hglobal block(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, std::max(cbFile, kOemSideFileBlock)));
+    if (!block) return;
+    void* pData = block.get();
     DWORD cbRead = 0;
-    if (!ReadFile(hFile, block.Data(), cbFile, &cbRead, nullptr) || cbRead != cbFile) return;
+    if (!ReadFile(file.get(), pData, cbFile, &cbRead, nullptr) || cbRead != cbFile) return;
     // The menu table is read here, under the bound, so that a set which
     // expands beyond it is refused now rather than read in pieces later.
     docengine::ExpansionBound bound(kOemSetExpansionBound);
-    LibraryErrorCode dwCode = docengine::LoadSetEntry(pSet, nSlot, block.Data(), cbFile, nullptr, nullptr);
+    LibraryErrorCode dwCode = docengine::LoadSetEntry(pSet, nSlot, pData, cbFile, nullptr, nullptr);
     if (dwCode == LIBERR_OK && nSlot == kOemMenuSlot) {
         docengine::OemMenuTable* pTable = nullptr;
         dwCode = docengine::GetMenuTable(pSet, &pTable);

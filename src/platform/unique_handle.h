@@ -122,6 +122,7 @@ using unique_hbitmap = UniqueHandle<HBITMAP, BitmapTraits>;
 using unique_hdc = UniqueHandle<HDC, MemoryDCTraits>;
 using unique_hmodule = UniqueHandle<HMODULE, NullInvalidTraits<HMODULE, BOOL, FreeLibrary>>;
 using unique_heap = UniqueHandle<HANDLE, NullInvalidTraits<HANDLE, BOOL, HeapDestroy>>;
+using unique_hglobal = UniqueHandle<HGLOBAL, NullInvalidTraits<HGLOBAL, HGLOBAL, GlobalFree>>;
 
 // Window DCs taken and not yet given back; with the counts of the owners
 // above, what the leak tests read.
@@ -256,42 +257,28 @@ private:
     FaultUndo m_undo;
 };
 
-class ExclusiveSrwLock {
+// A hold of a slim reader/writer lock, exclusive or shared.
+template <VOID(WINAPI* pfnAcquire)(PSRWLOCK), VOID(WINAPI* pfnRelease)(PSRWLOCK)>
+class SrwLockHold {
 public:
-    explicit ExclusiveSrwLock(SRWLOCK& lock) noexcept : m_lock(lock) {
-        AcquireSRWLockExclusive(&m_lock);
+    explicit SrwLockHold(SRWLOCK& lock) noexcept : m_lock(lock) {
+        pfnAcquire(&m_lock);
         m_undo = FaultUndo(&Release, &m_lock);
     }
-    ~ExclusiveSrwLock() {
+    ~SrwLockHold() {
         m_undo.Settle();
-        ReleaseSRWLockExclusive(&m_lock);
+        pfnRelease(&m_lock);
     }
-    ExclusiveSrwLock(const ExclusiveSrwLock&) = delete;
-    ExclusiveSrwLock& operator=(const ExclusiveSrwLock&) = delete;
+    SrwLockHold(const SrwLockHold&) = delete;
+    SrwLockHold& operator=(const SrwLockHold&) = delete;
 
 private:
-    static void Release(void* pLock) { ReleaseSRWLockExclusive(static_cast<SRWLOCK*>(pLock)); }
+    static void Release(void* pLock) { pfnRelease(static_cast<SRWLOCK*>(pLock)); }
     SRWLOCK& m_lock;
     FaultUndo m_undo;
 };
 
-class SharedSrwLock {
-public:
-    explicit SharedSrwLock(SRWLOCK& lock) noexcept : m_lock(lock) {
-        AcquireSRWLockShared(&m_lock);
-        m_undo = FaultUndo(&Release, &m_lock);
-    }
-    ~SharedSrwLock() {
-        m_undo.Settle();
-        ReleaseSRWLockShared(&m_lock);
-    }
-    SharedSrwLock(const SharedSrwLock&) = delete;
-    SharedSrwLock& operator=(const SharedSrwLock&) = delete;
-
-private:
-    static void Release(void* pLock) { ReleaseSRWLockShared(static_cast<SRWLOCK*>(pLock)); }
-    SRWLOCK& m_lock;
-    FaultUndo m_undo;
-};
+using ExclusiveSrwLock = SrwLockHold<AcquireSRWLockExclusive, ReleaseSRWLockExclusive>;
+using SharedSrwLock = SrwLockHold<AcquireSRWLockShared, ReleaseSRWLockShared>;
 
 }  // namespace platform

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "hook/hooked_wnd.h"
-#include "hook/target_selection.h"
+#include "hook/base/hooked_wnd.h"
+#include "hook/base/target_selection.h"
 #include "platform/fault_guard.h"
 #include "platform/seams.h"
 #include "send/printer_switch.h"

@@ -33,7 +33,7 @@
 #include <string>
 #include <vector>
 
-#include "hook/hook_names.h"
+#include "hook/base/hook_names.h"
 #include "platform/fault_guard.h"
 
 namespace send {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "config/profile.h"
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "platform/dib.h"
 #include "platform/unique_handle.h"
 #include "suite/suite_settings.h"

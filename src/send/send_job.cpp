@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "platform/seams.h"
 #include "send/mail_program.h"
 #include "suite/suite_settings.h"

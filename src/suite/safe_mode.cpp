@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "hook/hook_names.h"
+#include "hook/base/hook_names.h"
 #include "platform/unique_handle.h"
 
 namespace safe_mode {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "platform/seams.h"
 #include "suite/suite_settings.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "config/profile.h"
-#include "hook/hooked_wnd.h"
-#include "hook/shared_state.h"
+#include "hook/base/hooked_wnd.h"
+#include "hook/base/shared_state.h"
 #include "menu/send_popup.h"
 #include "platform/module_pin.h"
 #include "platform/unique_handle.h"

@@ -6,8 +6,8 @@
 
 #include <windows.h>
 
-#include "hook/hook_names.h"
-#include "hook/item_placer.h"
+#include "hook/base/hook_names.h"
+#include "hook/base/item_placer.h"
 
 constexpr UINT kSendButtonId = 12661;
 

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "hook/hooked_wnd.h"
+#include "hook/base/hooked_wnd.h"
 
 // A direct child of class "Worker" whose parent is the window itself.
 bool HasWorkerChild(HWND hWnd);

@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "hook/hooked_wnd.h"
+#include "hook/base/hooked_wnd.h"
 #include "toolbar/toolbar.h"
 
 namespace {

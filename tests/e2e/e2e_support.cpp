@@ -8,7 +8,7 @@
 
 #include "platform/dib.h"
 #include "platform/unique_handle.h"
-#include "hook/hook_names.h"
+#include "hook/base/hook_names.h"
 #include "suite/safe_mode.h"
 
 #ifndef PFC_BUILD_DIR_WIN

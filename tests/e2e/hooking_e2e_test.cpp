@@ -11,7 +11,7 @@
 
 #include "../../tools/hosts/host_report.h"
 #include "e2e_support.h"
-#include "hook/hook_names.h"
+#include "hook/base/hook_names.h"
 
 namespace {
 

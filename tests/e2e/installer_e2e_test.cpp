@@ -14,6 +14,7 @@
 #include "../../tools/hosts/host_report.h"
 #include "e2e_support.h"
 #include "settings_dialog.h"
+#include "hook/base/hook_names.h"
 #include "platform/unique_handle.h"
 
 #ifndef PFC_MENUHOST64_WIN
@@ -125,7 +126,7 @@ bool HookedAsGenericHost(HWND hWnd) {
 }
 
 bool ControllerRunning(bool b64Bit) {
-    return FindWindowA(b64Bit ? "TellarineSendController64" : "TellarineSendController", nullptr) != nullptr;
+    return FindWindowA(b64Bit ? kControllerWindowClass64 : kControllerWindowClass32, nullptr) != nullptr;
 }
 
 TEST(InstalledSuite, PackagePutsItsFilesAndValuesInPlace) {
@@ -251,7 +252,7 @@ TEST(InstalledSuite, TwinEndsAndTakesItsHookOutWhenTheFirstControllerDies) {
     ASSERT_TRUE(controller.Installed());
     DWORD dwFirstId = 0;
     DWORD dwTwinId = 0;
-    GetWindowThreadProcessId(FindWindowA("TellarineSendController", nullptr), &dwFirstId);
+    GetWindowThreadProcessId(FindWindowA(kControllerWindowClass32, nullptr), &dwFirstId);
     GetWindowThreadProcessId(FindWindowA("TellarineSendController64", nullptr), &dwTwinId);
     ASSERT_NE(0u, dwFirstId);
     ASSERT_NE(0u, dwTwinId);

@@ -12,7 +12,7 @@
 #include "doctool/set_builder.h"
 #include "e2e_support.h"
 #include "hook/module_lifetime.h"
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "oem/oem.h"
 #include "platform/unique_handle.h"
 

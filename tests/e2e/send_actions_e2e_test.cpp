@@ -21,6 +21,8 @@
 #include "e2e_support.h"
 #include "settings_dialog.h"
 #include "send/mail_program.h"
+#include "send/printer_switch.h"
+#include "suite/suite_settings.h"
 
 using test_support::RegistryValueSandbox;
 using test_support::WinIniSandbox;
@@ -211,6 +213,16 @@ protected:
         e2e::ClearStandinLog();
     }
     static std::string DefaultDevice() { return WinIniSandbox::Get("windows", "device"); }
+    // An open switch is what the controller would repair; none is left once
+    // the record is gone.
+    static bool SwitchRecordPresent() {
+        HKEY hKey = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kSuiteKeyPath, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return false;
+        const bool bPresent =
+            RegQueryValueExA(hKey, send::kPrinterSwitchValueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+        RegCloseKey(hKey);
+        return bPresent;
+    }
     static bool UserDefaultIsBack(const std::string& userDefault = kUserDefault) {
         return e2e::WaitUntil([&] { return DefaultDevice() == userDefault; }, kWaitMs);
     }
@@ -334,7 +346,9 @@ TEST_F(SendActionsE2E, DefaultComesBackWhenTheHostDiesAndStaysWhenTheUserChose) 
         ASSERT_TRUE(host.WaitForPrints(1));
         m_winIni.Set("windows", "device", kChosen);
         ASSERT_TRUE(host.Settled());  // its Print command is over
-        Sleep(2 * 1000);               // and the controller had its look
+        // and it left the controller no switch to repair: nothing can put
+        // the old default back after this.
+        ASSERT_TRUE(e2e::WaitUntil([] { return !SwitchRecordPresent(); }, kWaitMs));
         EXPECT_EQ(kChosen, DefaultDevice());
     }
 }

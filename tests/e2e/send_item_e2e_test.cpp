@@ -11,7 +11,7 @@
 
 #include "../../tools/hosts/host_report.h"
 #include "e2e_support.h"
-#include "hook/send_command_table.h"
+#include "hook/base/send_command_table.h"
 
 namespace {
 

@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "hook/hook_messages.h"
+#include "hook/base/hook_messages.h"
 #include "hook/hook_proc.h"
 #include "hook/hooked_wnd_table.h"
-#include "hook/item_placer.h"
+#include "hook/base/item_placer.h"
 #include "hook/menu_wait_thread.h"
-#include "hook/target_selection.h"
+#include "hook/base/target_selection.h"
 #include "menu/popup_events.h"
 #include "menu/send_item.h"
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "hook/shell_proc.h"
 #include "hook/subclassing.h"
 #include "platform/seams.h"

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <string>
 
-#include "hook/hooked_wnd.h"
+#include "hook/base/hooked_wnd.h"
 #include "hook/module_lifetime.h"
-#include "hook/shared_state.h"
-#include "hook/trace.h"
+#include "hook/base/shared_state.h"
+#include "hook/base/trace.h"
 #include "hook_test_support.h"
 #include "screen_wait.h"
 #include "shared_lists.h"

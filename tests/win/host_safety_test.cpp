@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "hook/hooked_wnd.h"
+#include "hook/base/hooked_wnd.h"
 #include "hook/module_lifetime.h"
 #include "hook_test_support.h"
 #include "pump.h"

@@ -6,9 +6,9 @@
 #include <functional>
 #include <thread>
 
-#include "hook/hooked_wnd.h"
+#include "hook/base/hooked_wnd.h"
 #include "hook/module_lifetime.h"
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "hook_test_support.h"
 #include "window_tree.h"
 

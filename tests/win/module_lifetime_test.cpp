@@ -10,8 +10,8 @@
 #include <string>
 
 #include "hook/module_lifetime.h"
-#include "hook/shared_state.h"
-#include "hook/hook_names.h"
+#include "hook/base/shared_state.h"
+#include "hook/base/hook_names.h"
 #include "hook_test_support.h"
 
 namespace {

@@ -8,10 +8,10 @@
 
 #include <string>
 
-#include "hook/hook_names.h"
-#include "hook/hooked_wnd.h"
-#include "hook/target_selection.h"
-#include "hook/shared_state.h"
+#include "hook/base/hook_names.h"
+#include "hook/base/hooked_wnd.h"
+#include "hook/base/target_selection.h"
+#include "hook/base/shared_state.h"
 #include "host_seh_frame.h"
 #include "module_copy.h"
 #include "platform/fault_guard.h"

@@ -12,7 +12,7 @@
 
 #include "counted_module.h"
 #include "e2e_support.h"
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "module_copy.h"
 #include "window_tree.h"
 

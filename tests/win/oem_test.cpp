@@ -10,7 +10,7 @@
 
 #include "docengine/docengine.h"
 #include "doctool/set_builder.h"
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "oem/oem.h"
 #include "seam_recorder.h"
 #include "suite/user_messages.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "hook/hooked_wnd.h"
-#include "hook/shared_state.h"
+#include "hook/base/hooked_wnd.h"
+#include "hook/base/shared_state.h"
 #include "platform/fault_guard.h"
 #include "platform/seams.h"
 #include "seam_recorder.h"

@@ -1,7 +1,7 @@
 // The window-tree probes on trees built here.
 #include <gtest/gtest.h>
 
-#include "hook/hooked_wnd.h"
+#include "hook/base/hooked_wnd.h"
 #include "toolbar/toolbar.h"
 #include "window_tree.h"
 

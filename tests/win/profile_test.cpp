@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "config/profile.h"
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "suite_key_sandbox.h"
 
 using test_support::TempDirectory;

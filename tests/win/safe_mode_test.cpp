@@ -9,10 +9,10 @@
 
 #include "../../tools/controller/safe_mode_watch.h"
 #include "built_modules.h"
-#include "hook/hook_messages.h"
+#include "hook/base/hook_messages.h"
 #include "hook/quarantine.h"
 #include "hook/shell_proc.h"
-#include "hook/target_selection.h"
+#include "hook/base/target_selection.h"
 #include "hook_test_support.h"
 #include "platform/fault_guard.h"
 #include "platform/seams.h"

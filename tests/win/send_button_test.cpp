@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "hook/hooked_wnd.h"
-#include "hook/shared_state.h"
+#include "hook/base/hooked_wnd.h"
+#include "hook/base/shared_state.h"
 #include "platform/unique_handle.h"
 #include "screen_wait.h"
 #include "send_item_env.h"

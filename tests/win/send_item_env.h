@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "built_modules.h"
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "oem/oem.h"
 #include "seam_recorder.h"
 #include "shared_lists.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "seam_recorder.h"
 #include "send/mail_program.h"
 #include "send/send_job.h"

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "hook/hooked_wnd.h"
+#include "hook/base/hooked_wnd.h"
 #include "hook/host_index.h"
-#include "hook/target_selection.h"
-#include "hook/shared_state.h"
+#include "hook/base/target_selection.h"
+#include "hook/base/shared_state.h"
 #include "shared_lists.h"
 #include "window_tree.h"
 

@@ -12,7 +12,7 @@
 
 #include "built_modules.h"
 #include "hook/module_lifetime.h"
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "seam_recorder.h"
 #include "shared_lists.h"
 #include "suite_key_sandbox.h"

@@ -12,7 +12,7 @@
 
 #include "hook/module_lifetime.h"
 #include "config/profile.h"
-#include "hook/trace.h"
+#include "hook/base/trace.h"
 #include "hook_test_support.h"
 #include "platform/unique_handle.h"
 #include "shared_lists.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "seam_recorder.h"
 #include "suite/user_messages.h"
 #include "suite_key_sandbox.h"

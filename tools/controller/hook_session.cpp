@@ -8,7 +8,7 @@
 
 #include "child_process.h"
 #include "exit_codes.h"
-#include "hook/hook_messages.h"
+#include "hook/base/hook_messages.h"
 #include "printer_watch.h"
 #include "program_paths.h"
 #include "safe_mode_watch.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "hook/hook_messages.h"
+#include "hook/base/hook_messages.h"
 
 namespace controller {
 
@@ -53,7 +53,7 @@ const char* ControllerWindowClass(bool b64Bit) {
 }
 
 const char* InstanceMutexName(bool b64Bit) {
-    return b64Bit ? "TellarineSendController.64" : "TellarineSendController.32";
+    return b64Bit ? kControllerMutexName64 : kControllerMutexName32;
 }
 
 const char* OwnInstanceMutexName() { return InstanceMutexName(Is64BitProgram()); }

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "hook/hook_names.h"
+#include "hook/base/hook_names.h"
 #include "hook/module_lifetime.h"
-#include "hook/target_selection.h"
+#include "hook/base/target_selection.h"
 #include "platform/unique_handle.h"
 #include "program_paths.h"
 #include "suite/safe_mode.h"

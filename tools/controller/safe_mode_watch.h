@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 
 namespace controller {
 

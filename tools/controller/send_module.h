@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "platform/unique_handle.h"
 
 namespace controller {

@@ -20,7 +20,7 @@
 
 #include "e2e_support.h"
 #include "hook/module_lifetime.h"
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 #include "oem/oem.h"
 #include "send/send_job.h"
 #include "send_item_view.h"

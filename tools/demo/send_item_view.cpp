@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "e2e_support.h"
-#include "hook/hook_messages.h"
+#include "hook/base/hook_messages.h"
 
 namespace demo {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "host_report.h"
-#include "hook/hook_names.h"
+#include "hook/base/hook_names.h"
 
 namespace host {
 namespace {

@@ -1,5 +1,5 @@
 // The record of one hooked window and its reference count.
-#include "hook/hooked_wnd.h"
+#include "hook/base/hooked_wnd.h"
 
 #include <cstring>
 

@@ -1,9 +1,9 @@
-#include "hook/process_name.h"
+#include "hook/base/process_name.h"
 
 #include <atomic>
 
-#include "hook/shared_state.h"
-#include "hook/target_selection.h"
+#include "hook/base/shared_state.h"
+#include "hook/base/target_selection.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "hook/hook_messages.h"
+#include "hook/base/hook_messages.h"
 
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 
 UINT g_uTestQueryMsg = 0;
 UINT g_uHookRemovedMsg = 0;

@@ -6,10 +6,10 @@
 #include <cctype>
 #include <cstring>
 
-#include "hook/hooked_wnd.h"
-#include "hook/target_selection.h"
-#include "hook/shared_state.h"
-#include "hook/trace.h"
+#include "hook/base/hooked_wnd.h"
+#include "hook/base/target_selection.h"
+#include "hook/base/shared_state.h"
+#include "hook/base/trace.h"
 
 namespace {
 

@@ -36,6 +36,9 @@ constexpr char kSendButtonClass[] = "TamblinBtn";
 // talks to the controller of its own bitness only.
 constexpr char kControllerWindowClass32[] = "TellarineSendController";
 constexpr char kControllerWindowClass64[] = "TellarineSendController64";
+// Held by the running controller of each bitness: one per session.
+constexpr char kControllerMutexName32[] = "TellarineSendController.32";
+constexpr char kControllerMutexName64[] = "TellarineSendController.64";
 constexpr const char* OwnControllerWindowClass() {
     return sizeof(void*) == 8 ? kControllerWindowClass64 : kControllerWindowClass32;
 }

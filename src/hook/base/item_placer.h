@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "hook/hooked_wnd.h"
+#include "hook/base/hooked_wnd.h"
 
 struct ItemPlacer {
     // False, with the host as it was, when the item cannot be placed now; the

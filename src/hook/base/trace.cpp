@@ -1,4 +1,4 @@
-#include "hook/trace.h"
+#include "hook/base/trace.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "hook/shared_state.h"
+#include "hook/base/shared_state.h"
 
 #include <cstddef>
 #include <cstring>

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "hook/send_command_table.h"
+#include "hook/base/send_command_table.h"
 #include "platform/fault_guard.h"
 #include "platform/unique_handle.h"
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "hook/hook_names.h"
+#include "hook/base/hook_names.h"
 
 // Registers every message below, and the refresh message named in the shared
 // section; once per process, at start-up.
